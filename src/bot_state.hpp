@@ -1,0 +1,53 @@
+// The one process-wide bot state and the library limits that several
+// subsystems share. Filled at every start, never saved.
+#pragma once
+
+#include <csignal>
+#include <cstddef>
+#include <cstdint>
+
+#include <tox/tox.h>
+
+namespace zorvik {
+
+// Texts handed over by the library are length-counted; inside the bot every
+// text is NUL-terminated in a fixed buffer sized by these limits.
+constexpr std::size_t max_message_length = TOX_MAX_MESSAGE_LENGTH;  // 1372
+constexpr std::size_t max_name_length = TOX_MAX_NAME_LENGTH;        // 128
+constexpr std::size_t public_key_size = TOX_PUBLIC_KEY_SIZE;        // 32
+constexpr std::size_t address_size = TOX_ADDRESS_SIZE;              // 38
+constexpr std::size_t password_size = 64;  // 63 characters and the NUL
+
+constexpr std::uint64_t seconds_per_day = 86400;
+constexpr std::uint64_t default_inactive_limit_seconds = 365 * seconds_per_day;
+
+// One slot of the group registry (see groups/registry.hpp for its invariants).
+struct GroupRecord {
+    std::uint32_t conference_number;
+    std::uint8_t in_use;
+    std::uint8_t password_protected;
+    std::uint8_t kind;  // 0 text, 1 audio
+    char title[max_name_length + 1];
+    std::uint32_t title_length;
+    char password[password_size];
+};
+
+struct BotState {
+    std::uint64_t start_time;
+    std::uint64_t inactive_limit_seconds;
+    std::int32_t default_room;
+    std::int32_t online_friends;
+    GroupRecord *groups;
+    std::int32_t group_slots;
+    // Set only by the SIGINT handler; sig_atomic_t is the type a handler may
+    // store into safely.
+    volatile std::sig_atomic_t stop_requested;
+};
+
+extern BotState bot_state;
+
+// Puts every field at its start-up value; called once by start-up, and by
+// tests that need a fresh state.
+void reset_bot_state(std::uint64_t now);
+
+}  // namespace zorvik

@@ -1,0 +1,45 @@
+// Every chat command handler. Each takes the Tox instance, the sender's
+// friend number, the number of arguments after the command word (0 to 3) and
+// the tokens, answers the sender itself and writes its own log line.
+#pragma once
+
+#include <cstdint>
+
+#include <tox/tox.h>
+
+#include "commands/tokenizer.hpp"
+
+namespace zorvik {
+
+// Public information (info_commands.cpp).
+void handle_help(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args);
+void handle_id(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args);
+void handle_info(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args);
+
+// Conferences on request (conference_commands.cpp).
+void handle_group(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args);
+void handle_invite(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args);
+
+// Master conference management (master_group_commands.cpp).
+void handle_leave(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args);
+void handle_passwd(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args);
+void handle_title(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args);
+void handle_gmessage(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args);
+void handle_default(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args);
+
+// Master bot settings (master_settings_commands.cpp).
+void handle_master(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args);
+void handle_name(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args);
+void handle_status(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args);
+void handle_statusmessage(Tox *tox, std::uint32_t friend_number, std::int32_t num_args,
+                          const CommandArgs &args);
+void handle_purge(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args);
+
+// Elapsed time as "<d>d <h>h <m>m", cut to `size` bytes with its NUL; returns
+// the length of the full text.
+std::int32_t format_uptime(char *buffer, std::int32_t size, std::uint64_t elapsed_seconds);
+
+// The bot's Tox ID as 76 upper-case hexadecimal digits and a NUL.
+void format_tox_id(const Tox *tox, char (&text)[2 * address_size + 1]);
+
+}  // namespace zorvik

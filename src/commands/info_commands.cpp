@@ -1,0 +1,109 @@
+// "help", "id" and "info": open to every friend, change nothing.
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "bot_state.hpp"
+#include "commands/handlers.hpp"
+#include "commands/replies.hpp"
+#include "groups/registry.hpp"
+#include "runtime/memory.hpp"
+#include "storage/master_list.hpp"
+
+namespace zorvik {
+
+std::int32_t format_uptime(char *buffer, std::int32_t size, std::uint64_t elapsed_seconds)
+{
+    const std::uint64_t days = elapsed_seconds / 86400;
+    const std::uint64_t hours = (elapsed_seconds / 3600) % 24;
+    const std::uint64_t minutes = (elapsed_seconds % 3600) / 60;
+    return std::snprintf(buffer, size < 0 ? 0 : static_cast<std::size_t>(size), "%lud %luh %lum",
+                         static_cast<unsigned long>(days), static_cast<unsigned long>(hours),
+                         static_cast<unsigned long>(minutes));
+}
+
+void format_tox_id(const Tox *tox, char (&text)[2 * address_size + 1])
+{
+    std::uint8_t address[TOX_ADDRESS_SIZE];
+    tox_self_get_address(tox, address);
+    for (std::size_t i = 0; i < address_size; ++i) {
+        std::snprintf(text + 2 * i, sizeof text - 2 * i, "%02X", address[i]);
+    }
+}
+
+void handle_help(Tox *tox, std::uint32_t friend_number, std::int32_t, const CommandArgs &)
+{
+    reply_text(tox, friend_number, "info : Print my current status and list active group chats");
+    reply_text(tox, friend_number, "id : Print my Tox ID");
+    reply_text(tox, friend_number, "invite : Request invite to default group chat");
+    reply_text(tox, friend_number, "invite <n> <p> : Request invite to group chat n (with password p if protected)");
+    reply_text(tox, friend_number,
+               "group <type> <pass> : Creates a new groupchat with type: text | audio (optional password)");
+    if (is_master(tox, friend_number)) {
+        reply_text(tox, friend_number, "For a list of master commands see the commands.txt file");
+    }
+}
+
+void handle_id(Tox *tox, std::uint32_t friend_number, std::int32_t, const CommandArgs &)
+{
+    char id[2 * address_size + 1];
+    format_tox_id(tox, id);
+    reply_text(tox, friend_number, id);
+}
+
+namespace {
+
+// One "Group ..." line of "info"; false when the peer count cannot be read.
+bool format_conference_line(const Tox *tox, std::uint32_t conference_number, char (&line)[max_message_length])
+{
+    Tox_Err_Conference_Peer_Query error = TOX_ERR_CONFERENCE_PEER_QUERY_OK;
+    const std::uint32_t peers = tox_conference_peer_count(tox, conference_number, &error);
+    if (error != TOX_ERR_CONFERENCE_PEER_QUERY_OK) {
+        return false;
+    }
+    const char *title = "None";
+    const std::int32_t slot = group_find(conference_number);
+    if (slot >= 0 && bot_state.groups[slot].title_length != 0) {
+        title = bot_state.groups[slot].title;
+    }
+    const bool audio = tox_conference_get_type(tox, conference_number, nullptr) == TOX_CONFERENCE_TYPE_AV;
+    std::snprintf(line, sizeof line, "Group %d | %s | peers: %d | Title: %s", static_cast<int>(conference_number),
+                  audio ? "Audio" : "Text", static_cast<int>(peers), title);
+    return true;
+}
+
+}  // namespace
+
+void handle_info(Tox *tox, std::uint32_t friend_number, std::int32_t, const CommandArgs &)
+{
+    char line[max_message_length];
+    char uptime[64];
+    const auto now = static_cast<std::uint64_t>(std::time(nullptr));
+    format_uptime(uptime, sizeof uptime, now - bot_state.start_time);
+    std::snprintf(line, sizeof line, "Uptime: %s", uptime);
+    reply_text(tox, friend_number, line);
+
+    std::snprintf(line, sizeof line, "Friends: %d (%d online)", static_cast<int>(tox_self_get_friend_list_size(tox)),
+                  static_cast<int>(bot_state.online_friends));
+    reply_text(tox, friend_number, line);
+
+    std::snprintf(line, sizeof line, "Inactive friends are purged after %lu days",
+                  static_cast<unsigned long>(bot_state.inactive_limit_seconds / seconds_per_day));
+    reply_text(tox, friend_number, line);
+
+    const std::size_t count = tox_conference_get_chatlist_size(tox);
+    if (count == 0) {
+        reply_text(tox, friend_number, "No active groupchats");
+        return;
+    }
+    auto *chats = static_cast<std::uint32_t *>(alloc_or_exit(count * sizeof(std::uint32_t)));
+    tox_conference_get_chatlist(tox, chats);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (format_conference_line(tox, chats[i], line)) {
+            reply_text(tox, friend_number, line);
+        }
+    }
+    std::free(chats);
+}
+
+}  // namespace zorvik

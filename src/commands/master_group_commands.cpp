@@ -1,0 +1,223 @@
+// "leave", "passwd", "title", "gmessage" and "default": masters manage the
+// bot's conferences. A sender who is not a master gets "Invalid command."
+// and nothing else happens.
+#include <cstdio>
+#include <cstring>
+
+#include "bot_state.hpp"
+#include "commands/handlers.hpp"
+#include "commands/replies.hpp"
+#include "groups/registry.hpp"
+#include "storage/master_list.hpp"
+
+namespace zorvik {
+
+namespace {
+
+constexpr std::size_t longest_password = password_size - 1;  // 63
+
+bool refuse_non_master(Tox *tox, std::uint32_t friend_number)
+{
+    if (is_master(tox, friend_number)) {
+        return false;
+    }
+    reply_text(tox, friend_number, "Invalid command.");
+    return true;
+}
+
+// A quoted token keeps both quotes; the text is what lies between them.
+bool is_quoted(const char *token)
+{
+    return token[0] == '"' && std::strlen(token) >= 2;
+}
+
+// Copies the text between the quotes of `token` into `text`; returns its
+// length. The token is shorter than the buffer, so nothing is cut.
+std::size_t unquote(const char *token, char (&text)[max_message_length])
+{
+    std::size_t length = std::strlen(token) - 2;
+    if (length > sizeof text - 1) {
+        length = sizeof text - 1;
+    }
+    std::memcpy(text, token + 1, length);
+    text[length] = '\0';
+    return length;
+}
+
+}  // namespace
+
+void handle_leave(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
+{
+    if (refuse_non_master(tox, friend_number)) {
+        return;
+    }
+    if (num_args == 0) {
+        reply_text(tox, friend_number, "Error: Group number required");
+        return;
+    }
+    std::int32_t n = 0;
+    if (!parse_group_number(args.arg[1], &n)) {
+        reply_text(tox, friend_number, "Error: Invalid group number");
+        return;
+    }
+    const auto conference_number = static_cast<std::uint32_t>(n);
+    if (!tox_conference_delete(tox, conference_number, nullptr)) {
+        reply_text(tox, friend_number, "Error: Invalid group number");
+        return;
+    }
+    group_remove(conference_number);
+    DisplayName name;
+    friend_display_name(tox, friend_number, name);
+    std::printf("Left group %d (%s)\n", static_cast<int>(n), name);
+    char reply[max_message_length];
+    std::snprintf(reply, sizeof reply, "Left group %d", static_cast<int>(n));
+    reply_text(tox, friend_number, reply);
+}
+
+void handle_passwd(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
+{
+    if (refuse_non_master(tox, friend_number)) {
+        return;
+    }
+    if (num_args == 0) {
+        reply_text(tox, friend_number, "Error: group number required");
+        return;
+    }
+    std::int32_t n = 0;
+    if (!parse_group_number(args.arg[1], &n)) {
+        reply_text(tox, friend_number, "Error: Invalid group number");
+        return;
+    }
+    const std::int32_t slot = group_find(static_cast<std::uint32_t>(n));
+    if (slot == -1) {
+        reply_text(tox, friend_number, "Error: Invalid group number");
+        return;
+    }
+    if (num_args >= 2 && std::strlen(args.arg[2]) > longest_password) {
+        reply_text(tox, friend_number, "Password too long");
+        return;
+    }
+    DisplayName name;
+    friend_display_name(tox, friend_number, name);
+    GroupRecord &group = bot_state.groups[slot];
+    std::memset(group.password, 0, sizeof group.password);
+    if (num_args == 1) {
+        group.password_protected = 0;
+        reply_text(tox, friend_number, "No password set");
+        std::printf("No password set for group %d by %s\n", static_cast<int>(n), name);
+        return;
+    }
+    group.password_protected = 1;
+    std::memcpy(group.password, args.arg[2], std::strlen(args.arg[2]));  // at most 63 bytes, checked above
+    reply_text(tox, friend_number, "Password set");
+    std::printf("Password for group %d set by %s\n", static_cast<int>(n), name);
+}
+
+void handle_title(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
+{
+    if (refuse_non_master(tox, friend_number)) {
+        return;
+    }
+    if (num_args < 2) {
+        reply_text(tox, friend_number, "Error: Two arguments are required");
+        return;
+    }
+    if (!is_quoted(args.arg[2])) {
+        reply_text(tox, friend_number, "Error: title must be enclosed in quotes");
+        return;
+    }
+    std::int32_t n = 0;
+    if (!parse_group_number(args.arg[1], &n)) {
+        reply_text(tox, friend_number, "Error: Invalid group number");
+        return;
+    }
+    char title[max_message_length];
+    const std::size_t length = unquote(args.arg[2], title);
+    DisplayName name;
+    friend_display_name(tox, friend_number, name);
+
+    const auto conference_number = static_cast<std::uint32_t>(n);
+    Tox_Err_Conference_Title error = TOX_ERR_CONFERENCE_TITLE_OK;
+    tox_conference_set_title(tox, conference_number, reinterpret_cast<const std::uint8_t *>(title), length, &error);
+    if (error != TOX_ERR_CONFERENCE_TITLE_OK) {
+        std::printf("%s failed to set the title '%s' for group %d\n", name, title, static_cast<int>(n));
+        reply_error(tox, friend_number,
+                    "Failed to set title. This may be caused by an invalid group number or an empty room",
+                    static_cast<std::int32_t>(error));
+        return;
+    }
+    const std::int32_t slot = group_find(conference_number);
+    if (slot >= 0) {
+        GroupRecord &group = bot_state.groups[slot];
+        const std::size_t stored = length < max_name_length ? length : max_name_length;
+        std::memcpy(group.title, title, stored);
+        group.title[stored] = '\0';
+        group.title_length = static_cast<std::uint32_t>(stored);
+    }
+    reply_text(tox, friend_number, "Group title set");
+    std::printf("%s set group %d title to %s\n", name, static_cast<int>(n), title);
+}
+
+void handle_gmessage(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
+{
+    if (refuse_non_master(tox, friend_number)) {
+        return;
+    }
+    if (num_args == 0) {
+        reply_text(tox, friend_number, "Error: Group number required");
+        return;
+    }
+    if (num_args == 1) {
+        reply_text(tox, friend_number, "Error: Message required");
+        return;
+    }
+    std::int32_t n = 0;
+    if (!parse_group_number(args.arg[1], &n) || group_find(static_cast<std::uint32_t>(n)) == -1) {
+        reply_text(tox, friend_number, "Error: Invalid group number");
+        return;
+    }
+    if (!is_quoted(args.arg[2])) {
+        reply_text(tox, friend_number, "Error: Message must be enclosed in quotes");
+        return;
+    }
+    char message[max_message_length];
+    const std::size_t length = unquote(args.arg[2], message);
+    Tox_Err_Conference_Send_Message error = TOX_ERR_CONFERENCE_SEND_MESSAGE_OK;
+    tox_conference_send_message(tox, static_cast<std::uint32_t>(n), TOX_MESSAGE_TYPE_NORMAL,
+                                reinterpret_cast<const std::uint8_t *>(message), length, &error);
+    if (error != TOX_ERR_CONFERENCE_SEND_MESSAGE_OK) {
+        reply_error(tox, friend_number, "Error: Failed to send message.", static_cast<std::int32_t>(error));
+        return;
+    }
+    DisplayName name;
+    friend_display_name(tox, friend_number, name);
+    reply_text(tox, friend_number, "Message sent.");
+    std::printf("<%s> message to group %d: %s\n", name, static_cast<int>(n), message);
+}
+
+void handle_default(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
+{
+    if (refuse_non_master(tox, friend_number)) {
+        return;
+    }
+    if (num_args == 0) {
+        reply_text(tox, friend_number, "Error: Room number required");
+        return;
+    }
+    std::int32_t n = 0;
+    if (!parse_group_number(args.arg[1], &n) || n < 0) {
+        reply_text(tox, friend_number, "Error: Invalid room number");
+        return;
+    }
+    bot_state.default_room = n;
+    char reply[max_message_length];
+    std::snprintf(reply, sizeof reply, "Default room number set to %d", static_cast<int>(n));
+    reply_text(tox, friend_number, reply);
+    DisplayName name;
+    friend_display_name(tox, friend_number, name);
+    // Ends with a newline like every other log line, so the next line is not
+    // glued onto it.
+    std::printf("Default room number set to %d by %s\n", static_cast<int>(n), name);
+}
+
+}  // namespace zorvik

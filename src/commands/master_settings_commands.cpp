@@ -1,0 +1,165 @@
+// "master", "name", "status", "statusmessage" and "purge": masters change the
+// bot itself. Profile changes are saved at once; the purge limit lives in
+// memory only.
+#include <cstdio>
+#include <cstring>
+#include <strings.h>
+
+#include "bot_state.hpp"
+#include "commands/handlers.hpp"
+#include "commands/replies.hpp"
+#include "storage/master_list.hpp"
+#include "storage/save_data.hpp"
+
+namespace zorvik {
+
+namespace {
+
+constexpr std::size_t tox_id_length = 2 * address_size;  // 76
+
+// The common start of every command here: the master check, then the
+// missing-argument reply. True when the command may go on.
+bool master_with_argument(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const char *missing)
+{
+    if (!is_master(tox, friend_number)) {
+        reply_text(tox, friend_number, "Invalid command.");
+        return false;
+    }
+    if (num_args < 1) {
+        reply_text(tox, friend_number, missing);
+        return false;
+    }
+    return true;
+}
+
+struct StatusWord {
+    const char *word;
+    Tox_User_Status status;
+};
+
+constexpr StatusWord status_words[] = {
+    {"online", TOX_USER_STATUS_NONE},
+    {"away", TOX_USER_STATUS_AWAY},
+    {"busy", TOX_USER_STATUS_BUSY},
+};
+
+}  // namespace
+
+void handle_master(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
+{
+    if (!master_with_argument(tox, friend_number, num_args, "Error: Tox ID required")) {
+        return;
+    }
+    const char *id = args.arg[1];
+    // A line break inside the ID would split it into two lines of the file.
+    if (std::strlen(id) != tox_id_length || std::strpbrk(id, "\r\n") != nullptr) {
+        reply_text(tox, friend_number, "Error: Invalid Tox ID");
+        return;
+    }
+    std::FILE *file = std::fopen(master_list_path, "a");
+    if (file == nullptr) {
+        reply_text(tox, friend_number, "Error: could not find masterkeys file");
+        return;
+    }
+    std::fprintf(file, "%s\n", id);
+    std::fclose(file);
+    DisplayName name;
+    friend_display_name(tox, friend_number, name);
+    std::printf("%s added master: %s\n", name, id);
+    reply_text(tox, friend_number, "ID added to masterkeys list");
+}
+
+void handle_name(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
+{
+    if (!master_with_argument(tox, friend_number, num_args, "Error: Name required")) {
+        return;
+    }
+    const char *arg = args.arg[1];
+    // A quoted name is the text after the opening quote, closing quote
+    // included, bounded to 127 bytes, less its last byte; an unquoted one is
+    // the argument bounded to 127 bytes.
+    const bool quoted = arg[0] == '"';
+    const char *source = quoted ? arg + 1 : arg;
+    char new_name[max_name_length];  // at most 127 bytes and the NUL
+    std::size_t length = strnlen(source, sizeof new_name - 1);
+    std::memcpy(new_name, source, length);
+    if (quoted && length > 0) {
+        --length;
+    }
+    new_name[length] = '\0';
+    tox_self_set_name(tox, reinterpret_cast<const std::uint8_t *>(new_name), length, nullptr);
+    DisplayName name;
+    friend_display_name(tox, friend_number, name);
+    std::printf("%s set name to %s\n", name, new_name);
+    save_data(tox, save_path);
+}
+
+void handle_status(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
+{
+    if (!master_with_argument(tox, friend_number, num_args, "Error: status required")) {
+        return;
+    }
+    const char *arg = args.arg[1];
+    const StatusWord *chosen = nullptr;
+    for (const StatusWord &candidate : status_words) {
+        if (strcasecmp(arg, candidate.word) == 0) {
+            chosen = &candidate;
+            break;
+        }
+    }
+    if (chosen == nullptr) {
+        reply_text(tox, friend_number, "Invalid status. Valid statuses are: online, busy and away.");
+        return;
+    }
+    tox_self_set_status(tox, chosen->status);
+    DisplayName name;
+    friend_display_name(tox, friend_number, name);
+    std::printf("%s set status to %s\n", name, arg);
+    save_data(tox, save_path);
+}
+
+void handle_statusmessage(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
+{
+    if (!master_with_argument(tox, friend_number, num_args, "Error: message required")) {
+        return;
+    }
+    const char *arg = args.arg[1];
+    if (arg[0] != '"' || std::strlen(arg) < 2) {
+        reply_text(tox, friend_number, "Error: message must be enclosed in quotes");
+        return;
+    }
+    char message[max_message_length];
+    const std::size_t length = std::strlen(arg) - 2;  // a token is shorter than the buffer
+    std::memcpy(message, arg + 1, length);
+    message[length] = '\0';
+    tox_self_set_status_message(tox, reinterpret_cast<const std::uint8_t *>(message), length, nullptr);
+    DisplayName name;
+    friend_display_name(tox, friend_number, name);
+    std::printf("%s set status message to \"%s\"\n", name, message);
+    save_data(tox, save_path);
+}
+
+void handle_purge(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
+{
+    if (!master_with_argument(tox, friend_number, num_args, "Error: number > 0 required")) {
+        return;
+    }
+    // Digits beyond the signed 32-bit range are held at its largest value.
+    std::int64_t days = parse_leading_integer(args.arg[1]);
+    if (days > INT32_MAX) {
+        days = INT32_MAX;
+    }
+    if (days <= 0) {
+        reply_text(tox, friend_number, "Error: number > 0 required");
+        return;
+    }
+    bot_state.inactive_limit_seconds = static_cast<std::uint64_t>(days) * seconds_per_day;
+    char reply[max_message_length];
+    std::snprintf(reply, sizeof reply, "Purge time set to %lu days", static_cast<unsigned long>(days));
+    reply_text(tox, friend_number, reply);
+    DisplayName name;
+    friend_display_name(tox, friend_number, name);
+    std::printf("Purge time set to %lu days by %s\n", static_cast<unsigned long>(days), name);
+}
+
+}  // namespace zorvik

@@ -1,0 +1,69 @@
+#include "runtime/maintenance.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "bot_state.hpp"
+#include "groups/registry.hpp"
+#include "runtime/memory.hpp"
+#include "storage/save_data.hpp"
+
+namespace zorvik {
+
+bool is_friend_stale(std::uint64_t now, std::uint64_t last_online, std::uint64_t limit)
+{
+    if (last_online > now) {
+        return false;
+    }
+    return now - last_online > limit;
+}
+
+void remove_stale_friends(Tox *tox)
+{
+    const std::size_t count = tox_self_get_friend_list_size(tox);
+    if (count > 0) {
+        auto *friends = static_cast<std::uint32_t *>(alloc_or_exit(count * sizeof(std::uint32_t)));
+        tox_self_get_friend_list(tox, friends);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!tox_friend_exists(tox, friends[i])) {
+                continue;
+            }
+            Tox_Err_Friend_Get_Last_Online error = TOX_ERR_FRIEND_GET_LAST_ONLINE_OK;
+            const std::uint64_t last_online = tox_friend_get_last_online(tox, friends[i], &error);
+            if (error != TOX_ERR_FRIEND_GET_LAST_ONLINE_OK) {
+                continue;
+            }
+            const auto now = static_cast<std::uint64_t>(std::time(nullptr));
+            if (is_friend_stale(now, last_online, bot_state.inactive_limit_seconds)) {
+                tox_friend_delete(tox, friends[i], nullptr);
+            }
+        }
+        std::free(friends);
+    }
+    save_data(tox, save_path);
+}
+
+void sweep_empty_groups(Tox *tox)
+{
+    // Walk by index and re-read group_slots and groups at every step: a
+    // removal clears only the slot just examined (slots never move) and may
+    // trim the range or move the array.
+    for (std::int32_t i = 0; i < bot_state.group_slots; ++i) {
+        const GroupRecord &slot = bot_state.groups[i];
+        if (slot.in_use == 0) {
+            continue;
+        }
+        const std::uint32_t number = slot.conference_number;
+        Tox_Err_Conference_Peer_Query error = TOX_ERR_CONFERENCE_PEER_QUERY_OK;
+        const std::uint32_t peers = tox_conference_peer_count(tox, number, &error);
+        if (error == TOX_ERR_CONFERENCE_PEER_QUERY_OK && peers >= 2) {
+            continue;
+        }
+        std::fprintf(stderr, "Deleting empty group %i\n", static_cast<int>(number));
+        tox_conference_delete(tox, number, nullptr);
+        group_remove(number);
+    }
+}
+
+}  // namespace zorvik

@@ -1,0 +1,182 @@
+#include "runtime/startup.hpp"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <sys/stat.h>
+
+#include "bot_state.hpp"
+#include "commands/handlers.hpp"
+#include "events/conference_events.hpp"
+#include "events/friend_events.hpp"
+#include "runtime/memory.hpp"
+#include "storage/save_data.hpp"
+
+namespace zorvik {
+
+namespace {
+
+constexpr const char default_status_message[] = "Send me the the command 'help' for more info";
+constexpr const char default_name[] = "Zorvik";
+
+[[noreturn]] void exit_with_tox_new_error(Tox_Err_New error)
+{
+    std::fprintf(stderr, "tox_new failed with error %d\n", static_cast<int>(error));
+    std::exit(1);
+}
+
+[[noreturn]] void exit_unreadable_save(const char *reason)
+{
+    std::fprintf(stderr, "Error: cannot read %s: %s\n", save_path, reason);
+    std::exit(1);
+}
+
+Tox_Options *new_default_options()
+{
+    Tox_Options *options = tox_options_new(nullptr);
+    if (options == nullptr) {
+        std::exit(1);
+    }
+    tox_options_default(options);
+    return options;
+}
+
+// Loads the identity from the open save file; ends the process on failure.
+Tox *load_saved_identity(std::FILE *file)
+{
+    struct stat status {};
+    if (fstat(fileno(file), &status) == 0 && !S_ISREG(status.st_mode)) {
+        std::fclose(file);
+        exit_unreadable_save(S_ISDIR(status.st_mode) ? std::strerror(EISDIR) : "not a regular file");
+    }
+    const std::uint64_t size = stat_file_size(save_path);
+    if (size == 0) {
+        std::fclose(file);
+        std::exit(1);
+    }
+    auto *buffer = static_cast<std::uint8_t *>(alloc_or_exit(static_cast<std::size_t>(size)));
+    if (std::fread(buffer, static_cast<std::size_t>(size), 1, file) != 1) {
+        std::free(buffer);
+        std::fclose(file);
+        std::exit(1);
+    }
+    Tox_Options *options = new_default_options();
+    tox_options_set_savedata_type(options, TOX_SAVEDATA_TYPE_TOX_SAVE);
+    tox_options_set_savedata_data(options, buffer, static_cast<std::size_t>(size));
+    Tox_Err_New error = TOX_ERR_NEW_OK;
+    Tox *tox = tox_new(options, &error);
+    tox_options_free(options);
+    std::free(buffer);
+    if (error != TOX_ERR_NEW_OK) {
+        std::fclose(file);
+        exit_with_tox_new_error(error);
+    }
+    std::fclose(file);
+    return tox;
+}
+
+Tox *make_new_identity()
+{
+    Tox_Options *options = new_default_options();
+    Tox_Err_New error = TOX_ERR_NEW_OK;
+    Tox *tox = tox_new(options, &error);
+    tox_options_free(options);
+    if (error != TOX_ERR_NEW_OK) {
+        exit_with_tox_new_error(error);
+    }
+    return tox;
+}
+
+}  // namespace
+
+void on_interrupt(int)
+{
+    bot_state.stop_requested = 1;
+}
+
+void install_process_settings()
+{
+    std::signal(SIGINT, on_interrupt);
+    std::signal(SIGXFSZ, SIG_IGN);
+    umask(066);
+}
+
+Tox *create_tox_instance()
+{
+    // A save killed mid-write leaves only its temporary file; the real file
+    // is untouched, so the leftover is simply discarded.
+    remove_stale_save_temp(save_path);
+
+    std::FILE *file = std::fopen(save_path, "rb");
+    Tox *tox = nullptr;
+    bool is_new = false;
+    if (file != nullptr) {
+        tox = load_saved_identity(file);
+    } else {
+        const int open_error = errno;
+        struct stat status {};
+        if (lstat(save_path, &status) == 0) {
+            // Something is there (unreadable file, dangling link): making a
+            // new identity would destroy the old one at the first save.
+            exit_unreadable_save(std::strerror(open_error));
+        }
+        tox = make_new_identity();
+        is_new = true;
+    }
+    if (tox == nullptr) {
+        std::exit(1);
+    }
+    if (is_new) {
+        save_data(tox, save_path);
+    }
+    return tox;
+}
+
+void register_event_handlers(Tox *tox)
+{
+    tox_callback_self_connection_status(tox, on_self_connection_status);
+    tox_callback_friend_connection_status(tox, on_friend_connection_status);
+    tox_callback_friend_request(tox, on_friend_request);
+    tox_callback_friend_message(tox, on_friend_message);
+    tox_callback_conference_invite(tox, on_conference_invite);
+    tox_callback_conference_title(tox, on_conference_title);
+}
+
+void apply_profile_defaults(Tox *tox)
+{
+    if (tox_self_get_status_message_size(tox) == 0) {
+        tox_self_set_status_message(tox, reinterpret_cast<const std::uint8_t *>(default_status_message),
+                                    sizeof default_status_message - 1, nullptr);
+    }
+    if (tox_self_get_name_size(tox) == 0) {
+        tox_self_set_name(tox, reinterpret_cast<const std::uint8_t *>(default_name), sizeof default_name - 1,
+                          nullptr);
+    }
+}
+
+void print_banner(const Tox *tox)
+{
+    char id[2 * address_size + 1];
+    format_tox_id(tox, id);
+
+    char name[max_name_length + 1] = {};
+    std::size_t name_size = tox_self_get_name_size(tox);
+    if (name_size <= max_name_length) {
+        tox_self_get_name(tox, reinterpret_cast<std::uint8_t *>(name));
+    } else {
+        name_size = 0;
+    }
+    name[name_size] = '\0';
+
+    std::printf("Zorvik version %s\n", bot_version);
+    std::printf("ID: %s\n", id);
+    std::printf("Name: %s\n", name);
+    std::printf("Contacts: %d\n", static_cast<int>(tox_self_get_friend_list_size(tox)));
+    std::printf("Inactive contacts purged after %lu days\n",
+                static_cast<unsigned long>(bot_state.inactive_limit_seconds / seconds_per_day));
+}
+
+}  // namespace zorvik
