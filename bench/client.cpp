@@ -1,0 +1,696 @@
+// bench_client: measures real Tox peers from the outside with one client
+// Tox instance and the same code for every target.
+//
+//   bench_client compare   starts the bot (zorvik, in a scratch folder) and
+//                          the echo peer one after the other and measures
+//                          each: round trip of sequential "id" commands,
+//                          time for a burst of "id" commands sent back to
+//                          back, resident memory, and CPU time while idle.
+//   bench_client scale --save FILE
+//                          starts the bot on a copy of FILE several times
+//                          (time to the banner), then once more to measure
+//                          memory, "group text" round trips, the time to
+//                          answer "info" with many conferences, and idle
+//                          CPU time.
+//
+// Targets run one at a time, so they never compete with each other for the
+// two cores. The client iterates its own instance every --client-sleep-us
+// microseconds (1 ms by default, faster than the 50 ms the library asks for
+// when idle), so the times measured are dominated by the target, not by the
+// client. Creates Tox instances and starts the bot: run it inside
+// scripts/netns-run.
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <tox/tox.h>
+
+#include "support/bench_support.hpp"
+
+#ifndef ZORVIK_BINARY
+#define ZORVIK_BINARY "zorvik"
+#endif
+#ifndef ECHO_PEER_BINARY
+#define ECHO_PEER_BINARY "bench_echo_peer"
+#endif
+
+namespace {
+
+using bench::Clock;
+
+struct Options {
+    std::string mode;
+    std::string bot = ZORVIK_BINARY;
+    std::string echo = ECHO_PEER_BINARY;
+    std::vector<std::string> order = {"bot", "echo"};
+    int rtt_count = 200;
+    int rtt_gap_ms = 0;  // random pause of up to this long before each round trip
+    int burst_count = 500;
+    int warmup = 5;
+    int idle_seconds = 10;
+    int client_sleep_us = 1000;
+    int connect_timeout_s = 90;
+    int reply_timeout_s = 60;
+    // scale mode
+    std::string save;
+    int groups = 100;
+    int starts = 5;
+    int info_repeats = 5;
+    bool keep_scratch = false;
+};
+
+struct Received {
+    Clock::time_point at;
+    std::string text;
+};
+
+// The client side: one Tox instance, an inbox per friend, and the target
+// whose output pipe must be kept drained while the client waits.
+class Client {
+public:
+    explicit Client(int sleep_us) : sleep_us_(sleep_us)
+    {
+        tox_ = bench::new_tox({});
+        if (tox_ == nullptr) {
+            std::exit(1);
+        }
+        tox_callback_friend_message(tox_, on_message);
+    }
+    ~Client() { tox_kill(tox_); }
+    Client(const Client &) = delete;
+    Client &operator=(const Client &) = delete;
+
+    void watch(bench::Child *child) { child_ = child; }
+
+    // One iteration of the library, then the pause, then the target's pipe.
+    void step()
+    {
+        tox_iterate(tox_, this);
+        usleep(static_cast<useconds_t>(sleep_us_));
+        if (child_ != nullptr) {
+            child_->read_lines();
+        }
+    }
+
+    void run_for(double seconds)
+    {
+        const auto until = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+        while (Clock::now() < until) {
+            step();
+        }
+    }
+
+    // Sends a friend request to a 76-digit Tox ID; returns the friend number.
+    std::optional<std::uint32_t> add(const std::string &id_hex)
+    {
+        std::uint8_t address[TOX_ADDRESS_SIZE];
+        if (!bench::from_hex(id_hex, address, sizeof address)) {
+            return std::nullopt;
+        }
+        static const char greeting[] = "bench";
+        Tox_Err_Friend_Add error = TOX_ERR_FRIEND_ADD_OK;
+        const std::uint32_t number = tox_friend_add(tox_, address, reinterpret_cast<const std::uint8_t *>(greeting),
+                                                    sizeof greeting - 1, &error);
+        if (error != TOX_ERR_FRIEND_ADD_OK) {
+            std::fprintf(stderr, "tox_friend_add failed (error %d)\n", static_cast<int>(error));
+            return std::nullopt;
+        }
+        return number;
+    }
+
+    void remove(std::uint32_t friend_number)
+    {
+        tox_friend_delete(tox_, friend_number, nullptr);
+        inbox_.clear();
+    }
+
+    bool wait_connected(std::uint32_t friend_number, int timeout_s)
+    {
+        const auto deadline = Clock::now() + std::chrono::seconds(timeout_s);
+        while (Clock::now() < deadline) {
+            if (tox_friend_get_connection_status(tox_, friend_number, nullptr) != TOX_CONNECTION_NONE) {
+                return true;
+            }
+            step();
+        }
+        return false;
+    }
+
+    Tox_Connection connection(std::uint32_t friend_number) const
+    {
+        return tox_friend_get_connection_status(tox_, friend_number, nullptr);
+    }
+
+    // Queues one message; false only for an error other than a full send
+    // queue (*queue_full tells that case apart).
+    bool send(std::uint32_t friend_number, const std::string &text, bool *queue_full)
+    {
+        Tox_Err_Friend_Send_Message error = TOX_ERR_FRIEND_SEND_MESSAGE_OK;
+        tox_friend_send_message(tox_, friend_number, TOX_MESSAGE_TYPE_NORMAL,
+                                reinterpret_cast<const std::uint8_t *>(text.data()), text.size(), &error);
+        *queue_full = error == TOX_ERR_FRIEND_SEND_MESSAGE_SENDQ;
+        if (error != TOX_ERR_FRIEND_SEND_MESSAGE_OK && !*queue_full) {
+            std::fprintf(stderr, "tox_friend_send_message failed (error %d)\n", static_cast<int>(error));
+            return false;
+        }
+        return !*queue_full;
+    }
+
+    // Sends `text` and waits for `lines` messages from the friend. Returns
+    // the messages (the last one's time ends the round trip), or nothing at
+    // the time-out. Messages that were already in the inbox are dropped.
+    std::optional<std::vector<Received>> exchange(std::uint32_t friend_number, const std::string &text,
+                                                  std::size_t lines, int timeout_s, Clock::time_point *sent_at)
+    {
+        inbox_.clear();
+        const auto deadline = Clock::now() + std::chrono::seconds(timeout_s);
+        bool queue_full = false;
+        *sent_at = Clock::now();
+        while (!send(friend_number, text, &queue_full)) {
+            if (!queue_full || Clock::now() >= deadline) {
+                return std::nullopt;
+            }
+            step();
+            *sent_at = Clock::now();
+        }
+        while (inbox_.size() < lines) {
+            if (Clock::now() >= deadline) {
+                std::fprintf(stderr, "time-out: %zu of %zu replies to \"%s\"\n", inbox_.size(), lines, text.c_str());
+                return std::nullopt;
+            }
+            step();
+        }
+        std::vector<Received> replies(inbox_.begin(), inbox_.end());
+        inbox_.clear();
+        return replies;
+    }
+
+    // Sends `count` copies of `text` as fast as the send queue takes them
+    // (a full queue is retried after an iteration) and waits for `count`
+    // replies. Returns the milliseconds from the first send to the last
+    // reply, or -1 at the time-out.
+    double burst(std::uint32_t friend_number, const std::string &text, int count, int timeout_s,
+                 int *queue_full_retries, std::size_t *reply_length_mismatches, std::size_t expected_length)
+    {
+        inbox_.clear();
+        const auto deadline = Clock::now() + std::chrono::seconds(timeout_s);
+        const auto start = Clock::now();
+        int sent = 0;
+        *queue_full_retries = 0;
+        while (inbox_.size() < static_cast<std::size_t>(count)) {
+            while (sent < count) {
+                bool queue_full = false;
+                if (send(friend_number, text, &queue_full)) {
+                    ++sent;
+                } else if (queue_full) {
+                    ++*queue_full_retries;
+                    break;
+                } else {
+                    return -1;
+                }
+            }
+            if (Clock::now() >= deadline) {
+                std::fprintf(stderr, "time-out: %zu of %d burst replies\n", inbox_.size(), count);
+                return -1;
+            }
+            step();
+        }
+        *reply_length_mismatches = 0;
+        for (const Received &r : inbox_) {
+            if (r.text.size() != expected_length) {
+                ++*reply_length_mismatches;
+            }
+        }
+        const double ms = bench::elapsed_ms(start, inbox_.back().at);
+        inbox_.clear();
+        return ms;
+    }
+
+    std::uint32_t current_friend = UINT32_MAX;
+
+private:
+    static void on_message(Tox *, std::uint32_t friend_number, Tox_Message_Type, const std::uint8_t *message,
+                           std::size_t length, void *user_data)
+    {
+        auto *self = static_cast<Client *>(user_data);
+        if (friend_number != self->current_friend) {
+            return;
+        }
+        self->inbox_.push_back(Received{Clock::now(), std::string(reinterpret_cast<const char *>(message), length)});
+    }
+
+    Tox *tox_ = nullptr;
+    int sleep_us_;
+    bench::Child *child_ = nullptr;
+    std::deque<Received> inbox_;
+};
+
+double to_mib(long kib)
+{
+    return static_cast<double>(kib) / 1024.0;
+}
+
+// ---------------------------------------------------------------- compare
+
+struct TargetResult {
+    std::string label;
+    bool ok = false;
+    double connect_s = 0;
+    std::string link;  // UDP or TCP
+    bench::Summary rtt{};
+    double burst_ms = 0;
+    int burst_retries = 0;
+    long rss_connected_kib = 0;
+    long rss_loaded_kib = 0;
+    long rss_idle_kib = 0;
+    double idle_cpu_s = 0;
+    double load_before = 0;
+    double load_after = 0;
+};
+
+// Starts one target, connects, measures, stops it.
+// Each target gets a client instance of its own: a client that already
+// knew an earlier target at the same address and port (the targets take
+// the same first free port in turn) finds the next one only after long
+// delays.
+TargetResult measure_target(const Options &options, const std::string &label)
+{
+    Client client(options.client_sleep_us);
+    TargetResult result;
+    result.label = label;
+    result.load_before = bench::load_average_1min();
+
+    const std::string folder = bench::make_scratch_dir(("zorvik-bench-" + label + "-").c_str());
+    const std::string program = label == "bot" ? options.bot : options.echo;
+    bench::Child child;
+    if (!child.start(program, {}, folder, folder + "/stderr.log")) {
+        std::fprintf(stderr, "%s: cannot start %s\n", label.c_str(), program.c_str());
+        return result;
+    }
+    client.watch(&child);
+    const std::string id_line = child.wait_for_line("ID: ", 30000);
+    if (id_line.size() < 4 + 2 * TOX_ADDRESS_SIZE) {
+        std::fprintf(stderr, "%s: no ID line from %s\n", label.c_str(), program.c_str());
+        return result;
+    }
+    const std::optional<std::uint32_t> friend_number = client.add(id_line.substr(4));
+    if (!friend_number) {
+        return result;
+    }
+    client.current_friend = *friend_number;
+
+    const auto connect_start = Clock::now();
+    if (!client.wait_connected(*friend_number, options.connect_timeout_s)) {
+        std::fprintf(stderr, "%s: no friend connection within %d s\n", label.c_str(), options.connect_timeout_s);
+        client.remove(*friend_number);
+        return result;
+    }
+    result.connect_s = bench::elapsed_ms(connect_start, Clock::now()) / 1000.0;
+    // Let the new connection settle (a direct UDP path, the first pings).
+    client.run_for(2.0);
+    result.link = client.connection(*friend_number) == TOX_CONNECTION_UDP ? "UDP" : "TCP";
+    result.rss_connected_kib = bench::resident_kib(child.pid());
+
+    const std::string command = "id";
+    constexpr std::size_t reply_length = 2 * TOX_ADDRESS_SIZE;  // 76
+    Clock::time_point sent_at;
+    for (int i = 0; i < options.warmup; ++i) {
+        if (!client.exchange(*friend_number, command, 1, options.reply_timeout_s, &sent_at)) {
+            client.remove(*friend_number);
+            return result;
+        }
+    }
+
+    std::vector<double> rtts;
+    std::size_t wrong_length = 0;
+    std::mt19937 gap_random(7);
+    for (int i = 0; i < options.rtt_count; ++i) {
+        if (options.rtt_gap_ms > 0) {
+            // Arrive at a random point of the target's sleep instead of right
+            // after its last iteration.
+            std::uniform_real_distribution<double> gap(0.0, options.rtt_gap_ms / 1000.0);
+            client.run_for(gap(gap_random));
+        }
+        const auto replies = client.exchange(*friend_number, command, 1, options.reply_timeout_s, &sent_at);
+        if (!replies) {
+            client.remove(*friend_number);
+            return result;
+        }
+        if (replies->back().text.size() != reply_length) {
+            ++wrong_length;
+        }
+        rtts.push_back(bench::elapsed_ms(sent_at, replies->back().at));
+    }
+    result.rtt = bench::summarize(rtts);
+
+    std::size_t burst_wrong = 0;
+    result.burst_ms = client.burst(*friend_number, command, options.burst_count, options.reply_timeout_s,
+                                   &result.burst_retries, &burst_wrong, reply_length);
+    if (result.burst_ms < 0) {
+        client.remove(*friend_number);
+        return result;
+    }
+    if (wrong_length + burst_wrong != 0) {
+        std::fprintf(stderr, "%s: %zu replies were not %zu bytes long\n", label.c_str(), wrong_length + burst_wrong,
+                     reply_length);
+    }
+    result.rss_loaded_kib = bench::resident_kib(child.pid());
+
+    // Idle: the connection stays up, nothing is asked.
+    client.run_for(1.0);
+    const double cpu_before = bench::cpu_seconds(child.pid());
+    client.run_for(options.idle_seconds);
+    result.idle_cpu_s = bench::cpu_seconds(child.pid()) - cpu_before;
+    result.rss_idle_kib = bench::resident_kib(child.pid());
+    result.load_after = bench::load_average_1min();
+
+    const int status = child.stop(10000);
+    client.watch(nullptr);
+    client.remove(*friend_number);
+    client.current_friend = UINT32_MAX;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "%s: did not exit cleanly after SIGINT (wait status %d)\n", label.c_str(), status);
+    }
+    if (!options.keep_scratch) {
+        bench::remove_tree(folder);
+    }
+    result.ok = true;
+    return result;
+}
+
+void print_ratio(const char *what, double bot, double echo, const char *target, bool met)
+{
+    std::printf("  %-34s %10.3f  %-26s %s\n", what, echo != 0 ? bot / echo : 0.0, target, met ? "met" : "MISSED");
+}
+
+int run_compare(const Options &options)
+{
+    std::printf("bench_client compare: %d sequential \"id\" round trips (random pause before each: up to %d ms), "
+                "burst of %d, %d s idle, client step %d us\n",
+                options.rtt_count, options.rtt_gap_ms, options.burst_count, options.idle_seconds,
+                options.client_sleep_us);
+    std::printf("load average at start: %s\n", bench::load_average_text().c_str());
+    std::vector<TargetResult> results;
+    for (const std::string &label : options.order) {
+        results.push_back(measure_target(options, label));
+        if (!results.back().ok) {
+            std::fprintf(stderr, "measuring %s failed\n", label.c_str());
+            return 1;
+        }
+    }
+    std::printf("load average at end:   %s\n\n", bench::load_average_text().c_str());
+
+    std::printf("| target | link | connect s | rtt median ms | rtt p95 ms | rtt min..max ms | %d x id s | "
+                "cmds/s | sendq retries | RSS connected MiB | RSS after load MiB | RSS idle MiB | idle CPU s / %d s | "
+                "load 1m before/after |\n",
+                options.burst_count, options.idle_seconds);
+    std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+    for (const TargetResult &r : results) {
+        std::printf("| %s | %s | %.1f | %.2f | %.2f | %.2f..%.2f | %.3f | %.0f | %d | %.2f | %.2f | %.2f | %.2f | "
+                    "%.2f / %.2f |\n",
+                    r.label.c_str(), r.link.c_str(), r.connect_s, r.rtt.median, r.rtt.p95, r.rtt.min, r.rtt.max,
+                    r.burst_ms / 1000.0, options.burst_count / (r.burst_ms / 1000.0), r.burst_retries,
+                    to_mib(r.rss_connected_kib), to_mib(r.rss_loaded_kib), to_mib(r.rss_idle_kib), r.idle_cpu_s,
+                    r.load_before, r.load_after);
+    }
+
+    const TargetResult *bot = nullptr;
+    const TargetResult *echo = nullptr;
+    for (const TargetResult &r : results) {
+        (r.label == "bot" ? bot : echo) = &r;
+    }
+    if (bot != nullptr && echo != nullptr) {
+        std::printf("\nbot against echo peer:\n");
+        print_ratio("median round trip (bot/echo)", bot->rtt.median, echo->rtt.median, "<= 1.10",
+                    bot->rtt.median <= 1.10 * echo->rtt.median);
+        const double bot_rate = options.burst_count / bot->burst_ms;
+        const double echo_rate = options.burst_count / echo->burst_ms;
+        print_ratio("burst throughput (bot/echo)", bot_rate, echo_rate, ">= 0.90", bot_rate >= 0.90 * echo_rate);
+        const double rss_diff = to_mib(bot->rss_loaded_kib) - to_mib(echo->rss_loaded_kib);
+        std::printf("  %-34s %+10.2f  %-26s %s\n", "RSS after load, bot - echo (MiB)", rss_diff, "<= +2.00",
+                    rss_diff <= 2.0 ? "met" : "MISSED");
+        // CPU times are whole clock ticks; compare them as such.
+        const double tick = 1.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
+        const long bot_ticks = std::lround(bot->idle_cpu_s / tick);
+        const long echo_ticks = std::lround(echo->idle_cpu_s / tick);
+        std::printf("  %-34s %+10.2f  %-26s %s\n", "idle CPU, bot - echo (s)", (bot_ticks - echo_ticks) * tick,
+                    "<= 0 (one tick: 0.01 s)", bot_ticks <= echo_ticks ? "met" : "MISSED");
+    }
+    return 0;
+}
+
+// ------------------------------------------------------------------ scale
+
+bool copy_file(const std::string &from, const std::string &to)
+{
+    std::FILE *in = std::fopen(from.c_str(), "rb");
+    if (in == nullptr) {
+        return false;
+    }
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t buffer[65536];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    }
+    std::fclose(in);
+    return bench::write_file(to, bytes);
+}
+
+// Starts the bot on a fresh copy of the save; returns the milliseconds from
+// fork to the last banner line, or -1.
+double start_bot(const Options &options, bench::Child &child, const std::string &folder, std::string *id_hex,
+                 std::string *contacts_line)
+{
+    if (!copy_file(options.save, folder + "/zorvik_save")) {
+        std::fprintf(stderr, "cannot copy %s\n", options.save.c_str());
+        return -1;
+    }
+    const auto start = Clock::now();
+    if (!child.start(options.bot, {}, folder, folder + "/stderr.log")) {
+        return -1;
+    }
+    const std::string id_line = child.wait_for_line("ID: ", 60000);
+    *contacts_line = child.wait_for_line("Contacts: ", 60000);
+    const std::string last = child.wait_for_line("Inactive contacts purged after", 60000);
+    const auto banner = Clock::now();
+    if (id_line.size() < 4 + 2 * TOX_ADDRESS_SIZE || last.empty()) {
+        std::fprintf(stderr, "no complete banner from the bot\n");
+        return -1;
+    }
+    *id_hex = id_line.substr(4);
+    return bench::elapsed_ms(start, banner);
+}
+
+int run_scale(const Options &options)
+{
+    if (options.save.empty()) {
+        std::fputs("bench_client scale: --save FILE is required\n", stderr);
+        return 2;
+    }
+    std::printf("bench_client scale: save %s, %d starts, %d conferences, %d \"info\" answers, %d s idle\n",
+                options.save.c_str(), options.starts, options.groups, options.info_repeats, options.idle_seconds);
+    std::printf("load average at start: %s\n", bench::load_average_text().c_str());
+
+    std::vector<double> start_ms;
+    std::string id_hex;
+    std::string contacts;
+    for (int i = 0; i < options.starts; ++i) {
+        const std::string folder = bench::make_scratch_dir("zorvik-bench-start-");
+        bench::Child child;
+        const double ms = start_bot(options, child, folder, &id_hex, &contacts);
+        child.stop(30000);
+        bench::remove_tree(folder);
+        if (ms < 0) {
+            return 1;
+        }
+        start_ms.push_back(ms);
+    }
+    const bench::Summary startup = bench::summarize(start_ms);
+
+    const std::string folder = bench::make_scratch_dir("zorvik-bench-scale-");
+    bench::Child child;
+    Client client(options.client_sleep_us);
+    client.watch(&child);
+    if (start_bot(options, child, folder, &id_hex, &contacts) < 0) {
+        return 1;
+    }
+    // The first maintenance pass runs right after the banner; give it and
+    // the first iterations a moment before reading the memory.
+    client.run_for(2.0);
+    const long rss_started = bench::resident_kib(child.pid());
+
+    const std::optional<std::uint32_t> friend_number = client.add(id_hex);
+    if (!friend_number) {
+        return 1;
+    }
+    client.current_friend = *friend_number;
+    if (!client.wait_connected(*friend_number, options.connect_timeout_s)) {
+        std::fprintf(stderr, "no friend connection within %d s\n", options.connect_timeout_s);
+        return 1;
+    }
+    client.run_for(2.0);
+    const long rss_connected = bench::resident_kib(child.pid());
+
+    Clock::time_point sent_at;
+    std::vector<double> group_ms;
+    for (int i = 0; i < options.groups; ++i) {
+        const auto replies = client.exchange(*friend_number, "group text", 1, options.reply_timeout_s, &sent_at);
+        if (!replies || replies->back().text.rfind("Group chat ", 0) != 0) {
+            std::fprintf(stderr, "\"group text\" number %d was not answered with \"Group chat ...\"\n", i + 1);
+            return 1;
+        }
+        group_ms.push_back(bench::elapsed_ms(sent_at, replies->back().at));
+    }
+    const long rss_groups = bench::resident_kib(child.pid());
+
+    // "info": three fixed lines, then one line per conference.
+    const std::size_t info_lines = 3 + static_cast<std::size_t>(options.groups);
+    std::vector<double> info_ms;
+    std::vector<double> info_first_ms;
+    for (int i = 0; i < options.info_repeats; ++i) {
+        const auto replies = client.exchange(*friend_number, "info", info_lines, options.reply_timeout_s, &sent_at);
+        if (!replies) {
+            return 1;
+        }
+        if (replies->size() != info_lines || (options.groups > 0 && replies->back().text.rfind("Group ", 0) != 0)) {
+            std::fprintf(stderr, "unexpected \"info\" answer: %zu lines, last \"%s\"\n", replies->size(),
+                         replies->back().text.c_str());
+            return 1;
+        }
+        info_first_ms.push_back(bench::elapsed_ms(sent_at, replies->front().at));
+        info_ms.push_back(bench::elapsed_ms(sent_at, replies->back().at));
+        client.run_for(0.5);
+    }
+    const long rss_info = bench::resident_kib(child.pid());
+
+    client.run_for(1.0);
+    const double cpu_before = bench::cpu_seconds(child.pid());
+    client.run_for(options.idle_seconds);
+    const double idle_cpu = bench::cpu_seconds(child.pid()) - cpu_before;
+
+    child.stop(30000);
+    client.watch(nullptr);
+    if (!options.keep_scratch) {
+        bench::remove_tree(folder);
+    }
+
+    const bench::Summary groups = bench::summarize(group_ms);
+    const bench::Summary info = bench::summarize(info_ms);
+    const bench::Summary info_first = bench::summarize(info_first_ms);
+    std::printf("load average at end:   %s\n\n", bench::load_average_text().c_str());
+    std::printf("%s\n", contacts.c_str());
+    std::printf("| start to banner ms (median, min..max of %d) | RSS started MiB | RSS connected MiB | "
+                "RSS +%d conferences MiB | RSS after info MiB | \"group text\" rtt median ms | \"info\" %zu lines: "
+                "last line ms (median, min..max) | first line ms | idle CPU s / %d s |\n",
+                options.starts, options.groups, info_lines, options.idle_seconds);
+    std::printf("|---|---|---|---|---|---|---|---|---|\n");
+    std::printf("| %.1f (%.1f..%.1f) | %.2f | %.2f | %.2f | %.2f | %.2f | %.1f (%.1f..%.1f) | %.1f | %.2f |\n",
+                startup.median, startup.min, startup.max, to_mib(rss_started), to_mib(rss_connected),
+                to_mib(rss_groups), to_mib(rss_info), groups.median, info.median, info.min, info.max,
+                info_first.median, idle_cpu);
+    return 0;
+}
+
+void usage()
+{
+    std::fputs("usage: bench_client compare [--bot PATH] [--echo PATH] [--order bot,echo|echo,bot]\n"
+               "                            [--rtt N] [--rtt-gap-ms MS] [--burst N] [--idle S] [--client-sleep-us U]\n"
+               "       bench_client scale --save FILE [--bot PATH] [--groups N] [--starts N]\n"
+               "                            [--info-repeats N] [--idle S] [--client-sleep-us U]\n"
+               "       [--keep-scratch] keeps the targets' folders (with their stderr.log)\n",
+               stderr);
+}
+
+bool parse_int(const char *text, int low, int high, int *value)
+{
+    char *end = nullptr;
+    errno = 0;
+    const long parsed = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || parsed < low || parsed > high) {
+        return false;
+    }
+    *value = static_cast<int>(parsed);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (argc < 2) {
+        usage();
+        return 2;
+    }
+    Options options;
+    options.mode = argv[1];
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool has_value = i + 1 < argc;
+        auto int_option = [&](int low, int high, int *value) {
+            if (!has_value || !parse_int(argv[++i], low, high, value)) {
+                std::fprintf(stderr, "bench_client: %s needs a number from %d to %d\n", arg.c_str(), low, high);
+                std::exit(2);
+            }
+        };
+        if (arg == "--bot" && has_value) {
+            options.bot = argv[++i];
+        } else if (arg == "--echo" && has_value) {
+            options.echo = argv[++i];
+        } else if (arg == "--save" && has_value) {
+            options.save = argv[++i];
+        } else if (arg == "--order" && has_value) {
+            const std::string order = argv[++i];
+            if (order == "bot,echo") {
+                options.order = {"bot", "echo"};
+            } else if (order == "echo,bot") {
+                options.order = {"echo", "bot"};
+            } else {
+                usage();
+                return 2;
+            }
+        } else if (arg == "--rtt") {
+            int_option(1, 100000, &options.rtt_count);
+        } else if (arg == "--rtt-gap-ms") {
+            int_option(0, 10000, &options.rtt_gap_ms);
+        } else if (arg == "--burst") {
+            int_option(1, 100000, &options.burst_count);
+        } else if (arg == "--idle") {
+            int_option(1, 3600, &options.idle_seconds);
+        } else if (arg == "--warmup") {
+            int_option(0, 1000, &options.warmup);
+        } else if (arg == "--client-sleep-us") {
+            int_option(0, 1000000, &options.client_sleep_us);
+        } else if (arg == "--groups") {
+            int_option(0, 10000, &options.groups);
+        } else if (arg == "--starts") {
+            int_option(1, 1000, &options.starts);
+        } else if (arg == "--info-repeats") {
+            int_option(1, 1000, &options.info_repeats);
+        } else if (arg == "--keep-scratch") {
+            options.keep_scratch = true;
+        } else {
+            usage();
+            return 2;
+        }
+    }
+    if (options.mode == "compare") {
+        return run_compare(options);
+    }
+    if (options.mode == "scale") {
+        return run_scale(options);
+    }
+    usage();
+    return 2;
+}

@@ -1,0 +1,74 @@
+// bench_echo_peer: the smallest useful Tox peer, the baseline the bot is
+// measured against. It accepts every friend request and answers every
+// normal friend message with one fixed 76-byte text (as long as the bot's
+// answer to "id"). Its loop is the bot's: iterate, then sleep for the
+// interval the library asks for. Prints "ID: <76 hex digits>" on standard
+// output once ready; SIGINT ends it. Creates a Tox instance: run it inside
+// scripts/netns-run.
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include <unistd.h>
+
+#include <tox/tox.h>
+
+namespace {
+
+volatile std::sig_atomic_t stop_requested = 0;
+
+void on_interrupt(int)
+{
+    stop_requested = 1;
+}
+
+constexpr char reply[] = "ECHO-0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF0123456";
+static_assert(sizeof reply - 1 == 76, "the reply is as long as a Tox ID in hexadecimal");
+
+void on_friend_request(Tox *tox, const std::uint8_t *public_key, const std::uint8_t *, std::size_t, void *)
+{
+    tox_friend_add_norequest(tox, public_key, nullptr);
+}
+
+void on_friend_message(Tox *tox, std::uint32_t friend_number, Tox_Message_Type type, const std::uint8_t *,
+                       std::size_t, void *)
+{
+    if (type != TOX_MESSAGE_TYPE_NORMAL) {
+        return;
+    }
+    tox_friend_send_message(tox, friend_number, TOX_MESSAGE_TYPE_NORMAL, reinterpret_cast<const std::uint8_t *>(reply),
+                            sizeof reply - 1, nullptr);
+}
+
+}  // namespace
+
+int main()
+{
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    std::signal(SIGINT, on_interrupt);
+
+    Tox_Err_New error = TOX_ERR_NEW_OK;
+    Tox *tox = tox_new(nullptr, &error);
+    if (tox == nullptr) {
+        std::fprintf(stderr, "tox_new failed (error %d)\n", static_cast<int>(error));
+        return 1;
+    }
+    tox_callback_friend_request(tox, on_friend_request);
+    tox_callback_friend_message(tox, on_friend_message);
+
+    std::uint8_t address[TOX_ADDRESS_SIZE];
+    tox_self_get_address(tox, address);
+    char id[2 * TOX_ADDRESS_SIZE + 1];
+    for (std::size_t i = 0; i < TOX_ADDRESS_SIZE; ++i) {
+        std::snprintf(id + 2 * i, sizeof id - 2 * i, "%02X", address[i]);
+    }
+    std::printf("ID: %s\n", id);
+
+    while (stop_requested == 0) {
+        tox_iterate(tox, nullptr);
+        usleep(tox_iteration_interval(tox) * 1000);
+    }
+    tox_kill(tox);
+    return 0;
+}

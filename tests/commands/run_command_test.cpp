@@ -1,0 +1,75 @@
+// run_command on a real Tox instance: which texts reach a handler (result 0)
+// and which are refused (-1). The handler used is "id", which only replies;
+// the friend number names no friend, so the reply is dropped by the library.
+//
+// Runs inside the private network namespace.
+#include <cstdint>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "commands/command_table.hpp"
+#include "runtime/tox_test_support.hpp"
+
+namespace {
+
+using namespace zorvik;
+
+class RunCommand : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        tox_ = test::make_tox();
+        ASSERT_NE(tox_, nullptr) << test::tox_unavailable_reason();
+    }
+
+    std::int32_t run(const std::string &text) { return run(text, static_cast<std::int32_t>(text.size())); }
+    std::int32_t run(const std::string &text, std::int32_t length)
+    {
+        return run_command(tox_.get(), no_friend, text.c_str(), length);
+    }
+
+    static constexpr std::uint32_t no_friend = 77;
+    test::ToxPtr tox_;
+};
+
+TEST_F(RunCommand, RunsTheHandlerOfAKnownWord)
+{
+    EXPECT_EQ(run("id"), 0);
+    EXPECT_EQ(run("id with three args"), 0) << "extra tokens are the handler's business";
+}
+
+TEST_F(RunCommand, AcceptsTextsUpTo1371BytesAndRefusesLonger)
+{
+    const std::string longest = "id " + std::string(1371 - 3, 'x');
+    ASSERT_EQ(longest.size(), 1371u);
+    EXPECT_EQ(run(longest), 0);
+
+    const std::string too_long = longest + "x";
+    EXPECT_EQ(run(too_long), -1);
+    EXPECT_EQ(run("id", 1372), -1) << "the given length decides, not the text";
+}
+
+TEST_F(RunCommand, RefusesUnknownWords)
+{
+    for (const char *text : {"Help", "HELP", "ID", "", " id", "\"id\"", "nonsense 1 2 3"}) {
+        EXPECT_EQ(run(text), -1) << "«" << text << "»";
+    }
+}
+
+TEST_F(RunCommand, UnmatchedQuoteRefusesOnlyWithinTheFirstFourTokens)
+{
+    EXPECT_EQ(run("id \"open"), -1);
+    EXPECT_EQ(run("id a \"b c"), -1);
+    EXPECT_EQ(run("id a b c \"open"), 0) << "text after the fourth token is ignored";
+}
+
+TEST_F(RunCommand, InterpretsTheTextOnlyUpToItsFirstNul)
+{
+    const std::string with_nul("id\0garbage", 10);
+    EXPECT_EQ(run(with_nul), 0);
+    const std::string nul_in_word("i\0d", 3);
+    EXPECT_EQ(run(nul_in_word), -1);
+}
+
+}  // namespace

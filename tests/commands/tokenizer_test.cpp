@@ -1,0 +1,144 @@
+// Splitting a command text into the command word and up to three arguments:
+// every worked example of the tokenizer, the extra empty token after a
+// closing quote, unmatched quotes, and scan_to_char.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "commands/command_table.hpp"
+#include "commands/tokenizer.hpp"
+
+namespace {
+
+using namespace zorvik;
+
+struct Split {
+    std::int32_t result = 0;
+    std::int32_t tokens = 0;
+    std::vector<std::string> slots;  // the filled slots only
+};
+
+Split split(const std::string &text)
+{
+    Split out;
+    auto args = std::make_unique<CommandArgs>();
+    out.result = split_command(text.c_str(), args.get(), &out.tokens);
+    if (out.result == 0) {
+        for (std::int32_t i = 0; i < out.tokens; ++i) {
+            out.slots.emplace_back(args->arg[i]);
+        }
+    }
+    return out;
+}
+
+using Slots = std::vector<std::string>;
+
+struct Example {
+    const char *text;
+    bool dispatches;  // a row of the command table matches slot 0
+    Slots slots;      // num_args is slots.size() - 1
+};
+
+// The worked examples that split: text, whether a handler runs, and the
+// tokens character for character.
+const Example examples[] = {
+    {"help", true, {"help"}},
+    {"leave 2", true, {"leave", "2"}},
+    {"leave  2", true, {"leave", "", "2"}},
+    {"leave 2 ", true, {"leave", "2", ""}},
+    {"title 1 \"My room\"", true, {"title", "1", "\"My room\"", ""}},
+    {"statusmessage \"Hello\"", true, {"statusmessage", "\"Hello\"", ""}},
+    {"gmessage 1 \"hi\" extra", true, {"gmessage", "1", "\"hi\"", ""}},
+    {"title 1 a b c", true, {"title", "1", "a", "b"}},
+    {"Help", false, {"Help"}},
+    {" help", false, {"", "help"}},
+    {"\"help\"", false, {"\"help\"", ""}},
+};
+
+TEST(SplitCommand, WorkedExamplesGiveTheDocumentedTokens)
+{
+    for (const Example &example : examples) {
+        SCOPED_TRACE(std::string("text «") + example.text + "»");
+        const Split got = split(example.text);
+        ASSERT_EQ(got.result, 0);
+        EXPECT_EQ(got.tokens - 1, static_cast<std::int32_t>(example.slots.size()) - 1) << "num_args";
+        EXPECT_EQ(got.slots, example.slots);
+        EXPECT_EQ(find_command(got.slots.at(0).c_str()) != nullptr, example.dispatches)
+            << "command word «" << got.slots.at(0) << "»";
+    }
+}
+
+TEST(SplitCommand, UnmatchedQuoteInTheFirstFourTokensRefusesTheLine)
+{
+    EXPECT_EQ(split("title 1 \"My room").result, -1);
+    EXPECT_EQ(split("\"help").result, -1);
+    EXPECT_EQ(split("a b c \"d").result, -1) << "the fourth token opens a quote";
+    EXPECT_EQ(split("a b c \"").result, -1) << "a lone quote is an unmatched quote";
+}
+
+TEST(SplitCommand, QuoteAfterTheFourthTokenHasNoEffect)
+{
+    const Split got = split("title 1 a b \"never closed");
+    ASSERT_EQ(got.result, 0);
+    EXPECT_EQ(got.slots, (Slots{"title", "1", "a", "b"}));
+}
+
+TEST(SplitCommand, ClosingQuoteAtTheEndAddsAnEmptyTokenUnlessFourAreThere)
+{
+    EXPECT_EQ(split("a \"b\"").slots, (Slots{"a", "\"b\"", ""}));
+    EXPECT_EQ(split("a b c \"d\"").slots, (Slots{"a", "b", "c", "\"d\""})) << "the quoted token is the fourth";
+    EXPECT_EQ(split("a b \"c d\"").slots, (Slots{"a", "b", "\"c d\"", ""}));
+}
+
+TEST(SplitCommand, NextTokenStartsRightAfterAClosingQuote)
+{
+    // No blank is skipped after a closing quote: a space there ends an empty
+    // token, and a character there begins the next token.
+    EXPECT_EQ(split("a \"b\" c").slots, (Slots{"a", "\"b\"", "", "c"}));
+    EXPECT_EQ(split("a \"b\"c d").slots, (Slots{"a", "\"b\"", "c", "d"}));
+    EXPECT_EQ(split("\"a\"\"b\"").slots, (Slots{"\"a\"", "\"b\"", ""}));
+}
+
+TEST(SplitCommand, QuoteInsideAPlainTokenIsAnOrdinaryCharacter)
+{
+    EXPECT_EQ(split("ab\"c").slots, (Slots{"ab\"c"}));
+    EXPECT_EQ(split("name ab\"c d").slots, (Slots{"name", "ab\"c", "d"}));
+}
+
+TEST(SplitCommand, OnlyTheSpaceCharacterSeparates)
+{
+    EXPECT_EQ(split("leave\t2").slots, (Slots{"leave\t2"}));
+    EXPECT_EQ(split("leave\n2").slots, (Slots{"leave\n2"}));
+}
+
+TEST(SplitCommand, EmptyTextIsOneEmptyToken)
+{
+    EXPECT_EQ(split("").slots, (Slots{""}));
+    EXPECT_EQ(split(" ").slots, (Slots{"", ""}));
+    EXPECT_EQ(split("    ").slots, (Slots{"", "", "", ""}));
+}
+
+TEST(SplitCommand, LongestCommandFitsInASlot)
+{
+    const std::string word(max_command_length, 'w');
+    const Split got = split(word);
+    ASSERT_EQ(got.result, 0);
+    EXPECT_EQ(got.slots, (Slots{word}));
+
+    const std::string quoted = "\"" + std::string(max_command_length - 2, 'q') + "\"";
+    EXPECT_EQ(split(quoted).slots, (Slots{quoted, ""}));
+}
+
+TEST(ScanToChar, StopsAtTheCharacterOrTheEnd)
+{
+    EXPECT_EQ(scan_to_char(0, "ab cd", ' '), 2);
+    EXPECT_EQ(scan_to_char(2, "ab cd", ' '), 2) << "started on the character, it returns the start";
+    EXPECT_EQ(scan_to_char(3, "ab cd", ' '), 5) << "no further match: the index of the NUL";
+    EXPECT_EQ(scan_to_char(0, "", '"'), 0);
+    EXPECT_EQ(scan_to_char(1, "\"abc\"", '"'), 4);
+}
+
+}  // namespace

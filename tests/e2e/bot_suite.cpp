@@ -1,0 +1,261 @@
+#include "bot_suite.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+
+namespace zorvik::e2e {
+
+namespace {
+
+constexpr auto banner_timeout = 15s;
+constexpr auto connect_timeout = 90s;
+constexpr auto probe_timeout = 20s;
+
+// The bot, its folder and the peer, shared by every test of the binary.
+struct SharedBot {
+    std::unique_ptr<TempDir> folder;
+    std::unique_ptr<BotProcess> bot;
+    std::unique_ptr<TestPeer> peer;
+    std::string bot_id;
+    bool attempted = false;
+    bool launched = false;  // the bot process was started at least once
+    std::string failure;  // empty while all is well
+
+    void start()
+    {
+        attempted = true;
+        folder = std::make_unique<TempDir>();
+        bot = std::make_unique<BotProcess>(folder->path());
+        peer = std::make_unique<TestPeer>(default_peer_name);
+        if (!peer->ok()) {
+            failure = "the test peer's Tox instance could not be created";
+            return;
+        }
+        // Each side keeps the other going while a test waits on it.
+        bot->set_idle_hook([this] { peer->iterate_once(); });
+        peer->set_idle_hook([this] { bot->drain(); });
+
+        if (!bot->start()) {
+            failure = "the bot could not be started";
+            return;
+        }
+        launched = true;
+        bot_id = bot->tox_id(banner_timeout);
+        if (bot_id.empty()) {
+            failure = "the bot printed no \"ID: \" line\n" + bot->describe_output();
+            return;
+        }
+        if (!peer->add_bot(bot_id)) {
+            failure = "the peer could not send a friend request to " + bot_id;
+            return;
+        }
+        const auto begin = Clock::now();
+        if (!peer->wait_until_connected(connect_timeout)) {
+            failure = "the bot did not connect to the peer within 90 s\n" + bot->describe_output();
+            return;
+        }
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begin);
+        std::fprintf(stderr, "e2e: peer connected to the bot after %lld ms\n", static_cast<long long>(took.count()));
+    }
+
+    // Stops the bot; a nonzero status (a crash, or a leak in a sanitizer
+    // build) fails the binary.
+    void stop()
+    {
+        if (!launched) {
+            return;
+        }
+        // A bot that crashed earlier is not signalled; its status is reported.
+        const int status = bot->stop();
+        EXPECT_EQ(status, 0) << "the bot should exit with status 0 on SIGINT\n" << bot->describe_output();
+        peer.reset();
+        bot.reset();
+        folder.reset();
+    }
+};
+
+SharedBot &shared()
+{
+    static SharedBot instance;
+    return instance;
+}
+
+class SharedBotEnvironment : public ::testing::Environment {
+public:
+    void TearDown() override { shared().stop(); }
+};
+
+// Registered before main runs; its TearDown runs after the last test.
+[[maybe_unused]] ::testing::Environment *const environment =
+    ::testing::AddGlobalTestEnvironment(new SharedBotEnvironment);
+
+}  // namespace
+
+void BotSuite::SetUpTestSuite()
+{
+    if (!shared().attempted) {
+        shared().start();
+    }
+}
+
+void BotSuite::SetUp()
+{
+    ASSERT_TRUE(shared().failure.empty()) << "setting up the bot and its peer failed: " << shared().failure;
+    ASSERT_TRUE(bot().running()) << "the bot is no longer running (exit status "
+                                 << bot().exit_status().value_or(exit_status_not_started) << ")\n"
+                                 << bot().describe_output();
+    ASSERT_TRUE(peer().connected()) << "the peer is not connected to the bot";
+    peer().clear();
+}
+
+BotProcess &BotSuite::bot()
+{
+    return *shared().bot;
+}
+
+TestPeer &BotSuite::peer()
+{
+    return *shared().peer;
+}
+
+const std::string &BotSuite::bot_id()
+{
+    return shared().bot_id;
+}
+
+std::string BotSuite::bot_file(std::string_view name)
+{
+    return shared().folder->file(name);
+}
+
+void BotSuite::write_bot_file(std::string_view name, std::string_view content)
+{
+    std::ofstream file(bot_file(name), std::ios::binary | std::ios::trunc);
+    file.write(content.data(), static_cast<std::streamsize>(content.size()));
+    file.close();
+    EXPECT_TRUE(file) << "could not write " << bot_file(name);
+}
+
+void BotSuite::make_peer_master(bool master)
+{
+    write_bot_file("masterkeys", master ? peer().tox_id() + "\n" : std::string());
+}
+
+std::vector<std::string> BotSuite::replies_to(std::string_view bytes, Tox_Message_Type type)
+{
+    std::vector<std::string> replies = peer().take_replies();
+    EXPECT_TRUE(replies.empty()) << "replies left over from before: " << replies.size();
+    replies.clear();
+    if (!peer().send(bytes, type) || !peer().send("id")) {
+        ADD_FAILURE() << "the peer could not send to the bot";
+        return replies;
+    }
+    const auto deadline = Clock::now() + probe_timeout;
+    for (;;) {
+        for (std::string &reply : peer().take_replies()) {
+            if (reply == bot_id()) {
+                return replies;
+            }
+            replies.push_back(std::move(reply));
+        }
+        if (Clock::now() >= deadline) {
+            ADD_FAILURE() << "expected the bot's ID in answer to the \"id\" probe within 20 s, got "
+                          << replies.size() << " other replies; bot running: " << bot().running() << "\n"
+                          << bot().describe_output();
+            return replies;
+        }
+        peer().iterate_once();
+    }
+}
+
+namespace {
+
+bool has_line(const std::vector<std::string> &lines, std::size_t from_line, std::string_view line)
+{
+    for (std::size_t i = from_line; i < lines.size(); ++i) {
+        if (lines[i] == line) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+void BotSuite::expect_stdout_line(std::size_t from_line, std::string_view line)
+{
+    const bool seen = peer().iterate_until([&] { return has_line(bot().stdout_lines(), from_line, line); }, 5s);
+    EXPECT_TRUE(seen) << "expected the line \"" << line << "\" on the bot's stdout\n" << bot().describe_output();
+}
+
+void BotSuite::expect_stderr_line(std::size_t from_line, std::string_view line)
+{
+    const bool seen = peer().iterate_until([&] { return has_line(bot().stderr_lines(), from_line, line); }, 5s);
+    EXPECT_TRUE(seen) << "expected the line \"" << line << "\" on the bot's stderr\n" << bot().describe_output();
+}
+
+void BotSuite::expect_reply(std::string_view bytes, std::string_view expected)
+{
+    const std::vector<std::string> replies = replies_to(bytes);
+    EXPECT_EQ(replies, std::vector<std::string>{std::string(expected)})
+        << "message: \"" << bytes << "\" (" << bytes.size() << " bytes)";
+}
+
+int BotSuite::create_group(std::string_view command)
+{
+    const std::vector<std::string> replies = replies_to(command);
+    int number = -1;
+    char rest = 0;
+    if (replies.size() != 1 || std::sscanf(replies[0].c_str(), "Group chat %d created%c", &number, &rest) < 1) {
+        ADD_FAILURE() << "expected one reply \"Group chat N created...\" to \"" << command << "\", got "
+                      << ::testing::PrintToString(replies);
+        return -1;
+    }
+    return number;
+}
+
+void BotSuite::leave_all_conferences()
+{
+    make_peer_master(true);
+    for (const std::string &line : replies_to("info")) {
+        int number = -1;
+        if (std::sscanf(line.c_str(), "Group %d |", &number) == 1) {
+            const std::vector<std::string> left = replies_to("leave " + std::to_string(number));
+            EXPECT_EQ(left, std::vector<std::string>{"Left group " + std::to_string(number)});
+        }
+    }
+    make_peer_master(false);
+}
+
+bool BotSuite::restart_bot()
+{
+    const int status = bot().stop();
+    EXPECT_EQ(status, 0) << "the bot should exit with status 0 on SIGINT\n" << bot().describe_output();
+    if (status != 0) {
+        return false;
+    }
+    // The peer notices the bot's departure (the library sends a kill packet
+    // on shutdown) before the new process connects again.
+    if (!peer().iterate_until([] { return !peer().connected(); }, 60s)) {
+        ADD_FAILURE() << "the peer still saw the stopped bot as connected after 60 s";
+        return false;
+    }
+    if (!bot().start()) {
+        ADD_FAILURE() << "the bot could not be started again";
+        return false;
+    }
+    if (bot().tox_id(banner_timeout) != bot_id()) {
+        ADD_FAILURE() << "the restarted bot should show the ID " << bot_id() << "\n" << bot().describe_output();
+        return false;
+    }
+    if (!peer().wait_until_connected(connect_timeout)) {
+        ADD_FAILURE() << "the restarted bot did not connect to the peer within 90 s\n" << bot().describe_output();
+        return false;
+    }
+    peer().clear();
+    return true;
+}
+
+}  // namespace zorvik::e2e

@@ -1,0 +1,90 @@
+// GoogleTest fixture for tests that talk to the real bot over Tox. One bot
+// process (in a fresh temporary folder) and one test peer serve every test
+// of the test binary: the first suite that uses the fixture starts them and
+// waits for the friend connection (LAN discovery, about 10 s); at the end of
+// the binary the bot is stopped with SIGINT and must exit with status 0.
+//
+// Typical use:
+//
+//     class HelpCommand : public zorvik::e2e::BotSuite {};
+//     TEST_F(HelpCommand, ListsFivePublicLines) {
+//         make_peer_master(false);
+//         EXPECT_EQ(replies_to("help").size(), 5u);
+//     }
+//
+// The bot's state (conferences, default room, master list) carries over from
+// test to test; a test that needs a given state sets it up itself.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "bot_process.hpp"
+#include "test_peer.hpp"
+
+namespace zorvik::e2e {
+
+inline constexpr std::string_view default_peer_name = "E2E Peer";
+
+class BotSuite : public ::testing::Test {
+protected:
+    // Starts the shared bot and peer on first use.
+    static void SetUpTestSuite();
+    // Fails the test when the shared setup failed or the bot is gone; drops
+    // the peer's records of earlier tests.
+    void SetUp() override;
+
+    static BotProcess &bot();
+    static TestPeer &peer();
+    // The bot's 76-digit Tox ID from its banner.
+    static const std::string &bot_id();
+    // Path of a file in the bot's working folder.
+    static std::string bot_file(std::string_view name);
+    // Replaces a file in the bot's working folder with `content`.
+    static void write_bot_file(std::string_view name, std::string_view content);
+
+    // Rewrites the bot's "masterkeys": the peer's Tox ID on one line, or an
+    // empty file. The bot reads the file at every check, so this counts from
+    // the next command on.
+    static void make_peer_master(bool master);
+
+    // Sends one message and returns exactly the replies it caused: after the
+    // message an "id" probe is sent, and every reply before the bot's ID is
+    // an answer to the message (the bot answers in order). Adds a failure
+    // when the probe is not answered in time.
+    static std::vector<std::string> replies_to(std::string_view bytes,
+                                               Tox_Message_Type type = TOX_MESSAGE_TYPE_NORMAL);
+
+    // Sends one message and asserts that its only reply is `expected`.
+    static void expect_reply(std::string_view bytes, std::string_view expected);
+
+    // "Group chat N created..." reply to `command` ("group text", ...): N,
+    // or -1 (with a failure added) when the reply is anything else.
+    static int create_group(std::string_view command);
+
+    // Makes the peer a master, has the bot leave every conference it is in
+    // and makes the peer a non-master again.
+    static void leave_all_conferences();
+
+    // Stops the bot with SIGINT (expecting status 0), starts it again in the
+    // same folder and waits until the peer is connected to it again. Every
+    // conference is gone afterwards. False (with a failure added) when any
+    // step fails.
+    static bool restart_bot();
+
+    // Line index marks of the bot's streams, for waits on newer lines only.
+    static std::size_t stdout_mark() { return bot().stdout_mark(); }
+    static std::size_t stderr_mark() { return bot().stderr_mark(); }
+
+    // Waits (5 s) for a line at or after `from_line` on that stream that
+    // equals `line` exactly; adds a failure showing the output otherwise.
+    static void expect_stdout_line(std::size_t from_line, std::string_view line);
+    static void expect_stderr_line(std::size_t from_line, std::string_view line);
+};
+
+}  // namespace zorvik::e2e

@@ -1,0 +1,114 @@
+// Friend requests and friend messages over the wire: the bot accepts the
+// peer, answers normal messages through the command table, ignores action
+// messages, and reads a message up to its first NUL byte and its 1371st byte.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "bot_suite.hpp"
+
+namespace zorvik::e2e {
+namespace {
+
+using namespace std::string_literals;
+
+const std::string invalid_command = "Invalid command. Type help for a list of commands";
+
+const std::vector<std::string> public_help = {
+    "info : Print my current status and list active group chats",
+    "id : Print my Tox ID",
+    "invite : Request invite to default group chat",
+    "invite <n> <p> : Request invite to group chat n (with password p if protected)",
+    "group <type> <pass> : Creates a new groupchat with type: text | audio (optional password)",
+};
+
+class FriendMessages : public BotSuite {};
+
+TEST_F(FriendMessages, HelpAnswersFivePublicLinesToANonMaster)
+{
+    make_peer_master(false);
+    EXPECT_EQ(replies_to("help"), public_help);
+}
+
+TEST_F(FriendMessages, HelpAddsTheMasterLineForAMaster)
+{
+    make_peer_master(true);
+    std::vector<std::string> expected = public_help;
+    expected.push_back("For a list of master commands see the commands.txt file");
+    EXPECT_EQ(replies_to("help"), expected);
+    make_peer_master(false);
+}
+
+TEST_F(FriendMessages, IdAnswersTheBannerId)
+{
+    // replies_to itself ends at the first reply equal to the banner's ID.
+    EXPECT_TRUE(replies_to("id").empty()) << "\"id\" should answer with exactly the ID of the banner";
+}
+
+TEST_F(FriendMessages, CommandWordsMatchOnlyExactlyAndUnquoted)
+{
+    for (const std::string text : {"Help", "HELP", "\"help\"", " help", "helpme", "frobnicate", "hel"}) {
+        EXPECT_EQ(replies_to(text), std::vector<std::string>{invalid_command}) << "message \"" << text << "\"";
+    }
+}
+
+TEST_F(FriendMessages, ActionMessagesGetNoReply)
+{
+    const std::size_t out = stdout_mark();
+    const std::size_t err = stderr_mark();
+    for (const std::string text : {"help", "group text", "nonsense"}) {
+        EXPECT_TRUE(replies_to(text, TOX_MESSAGE_TYPE_ACTION).empty()) << "action \"" << text << "\"";
+    }
+    EXPECT_EQ(bot().stdout_mark(), out) << "an action message should not be logged\n" << bot().describe_output();
+    EXPECT_EQ(bot().stderr_mark(), err) << "an action message should not be logged\n" << bot().describe_output();
+}
+
+TEST_F(FriendMessages, MessageIsReadUpToItsFirstNulByte)
+{
+    EXPECT_EQ(replies_to("help\0garbage"s), public_help);
+    EXPECT_EQ(replies_to("help\0"s), public_help);
+    // Nothing before the NUL: an empty command word.
+    EXPECT_EQ(replies_to("\0help"s), std::vector<std::string>{invalid_command});
+    EXPECT_EQ(replies_to("Help\0help"s), std::vector<std::string>{invalid_command});
+}
+
+// The bot reads at most 1371 bytes of a message. Both texts below are built
+// so that their last byte decides the outcome.
+TEST_F(FriendMessages, LongestMessageIsReadWithoutItsLastByte)
+{
+    // «help x y "aaa…"»: four tokens, the last one quoted.
+    const auto quoted_last = [](std::size_t total) {
+        const std::string head = "help x y \"";
+        return head + std::string(total - head.size() - 1, 'a') + "\"";
+    };
+    const std::string whole = quoted_last(1371);
+    ASSERT_EQ(whole.size(), 1371u);
+    EXPECT_EQ(replies_to(whole), public_help) << "a 1371-byte message should be read whole";
+
+    const std::string cut = quoted_last(1372);
+    ASSERT_EQ(cut.size(), 1372u);
+    EXPECT_EQ(replies_to(cut), std::vector<std::string>{invalid_command})
+        << "a 1372-byte message loses its closing quote, so its quote is unmatched";
+
+    // «help x "aaa…""»: read whole, the last quote would open an unmatched
+    // token; without it the message is a valid help with an empty token.
+    const std::string head = "help x \"";
+    const std::string extra_quote = head + std::string(1372 - head.size() - 2, 'a') + "\"\"";
+    ASSERT_EQ(extra_quote.size(), 1372u);
+    EXPECT_EQ(replies_to(extra_quote), public_help) << "the 1372nd byte (an opening quote) should be dropped";
+}
+
+class FriendRequests : public BotSuite {};
+
+TEST_F(FriendRequests, AcceptedFriendIsSavedAndCountedAfterARestart)
+{
+    ASSERT_TRUE(restart_bot());
+    const std::vector<std::string> banner = bot().stdout_lines();
+    ASSERT_GE(banner.size(), 5u) << bot().describe_output();
+    EXPECT_EQ(banner[3], "Contacts: 1") << "the peer's friend request should have been accepted and saved";
+    EXPECT_EQ(replies_to("help"), public_help) << "the restarted bot should answer its friend";
+}
+
+}  // namespace
+}  // namespace zorvik::e2e

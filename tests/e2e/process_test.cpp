@@ -1,0 +1,264 @@
+// The daemon as a process: its banner, its save file at start and stop, its
+// exit statuses and its refusals of save files it must not touch. Each test
+// runs the real binary in a fresh folder of its own; no peer is involved.
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "bot_process.hpp"
+
+namespace zorvik::e2e {
+namespace {
+
+const std::regex id_line_pattern("ID: [0-9A-F]{76}");
+const std::regex bootstrap_failure_pattern(R"(Failed to bootstrap DHT via: [0-9.]+ [0-9]+ \(error [0-9]+\))");
+
+std::string read_file(const std::string &path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+void write_file(const std::string &path, const std::string &content)
+{
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
+class BotProcessTest : public ::testing::Test {
+protected:
+    std::string file(std::string_view name) const { return folder.file(name); }
+
+    // Waits for the last banner line; adds a failure showing the output when
+    // it does not come.
+    bool wait_for_banner()
+    {
+        if (bot.wait_for_stdout("Inactive contacts purged after", 15s)) {
+            return true;
+        }
+        ADD_FAILURE() << "expected the five banner lines within 15 s\n" << bot.describe_output();
+        return false;
+    }
+
+    // Runs the bot until its banner is out and stops it; returns its ID.
+    std::string run_once()
+    {
+        EXPECT_TRUE(bot.start());
+        const std::string id = bot.tox_id(15s);
+        EXPECT_EQ(bot.stop(), 0) << bot.describe_output();
+        return id;
+    }
+
+    TempDir folder;
+    BotProcess bot{folder.path()};
+};
+
+TEST_F(BotProcessTest, FreshFolderPrintsFiveBannerLinesAndAPrivateSaveFile)
+{
+    ASSERT_TRUE(bot.start());
+    ASSERT_TRUE(wait_for_banner());
+    const std::vector<std::string> lines = bot.stdout_lines();
+    ASSERT_EQ(lines.size(), 5u) << bot.describe_output();
+    EXPECT_EQ(lines[0], "Zorvik version 0.0.2");
+    EXPECT_TRUE(std::regex_match(lines[1], id_line_pattern))
+        << "expected \"ID: \" and 76 upper-case hex digits, got \"" << lines[1] << "\"";
+    EXPECT_EQ(lines[2], "Name: Zorvik");
+    EXPECT_EQ(lines[3], "Contacts: 0");
+    EXPECT_EQ(lines[4], "Inactive contacts purged after 365 days");
+
+    struct stat status {};
+    ASSERT_EQ(stat(file("zorvik_save").c_str(), &status), 0) << "a new identity should be saved at once";
+    EXPECT_TRUE(S_ISREG(status.st_mode));
+    EXPECT_EQ(status.st_mode & 07777, 0600u) << "the save file should be readable and writable by its owner only";
+    EXPECT_GT(status.st_size, 0);
+
+    EXPECT_EQ(bot.stop(), 0) << bot.describe_output();
+}
+
+TEST_F(BotProcessTest, StopsWithStatusZeroOnSigintAndLeavesASavedIdentity)
+{
+    const std::string first_id = run_once();
+    ASSERT_EQ(first_id.size(), 76u);
+    const std::string saved = read_file(file("zorvik_save"));
+    EXPECT_FALSE(saved.empty()) << "zorvik_save should hold the identity after a stop";
+
+    // The saved identity comes back: same ID, and the profile name was saved.
+    ASSERT_TRUE(bot.start());
+    EXPECT_EQ(bot.tox_id(15s), first_id) << "a restart should show the same ID";
+    ASSERT_TRUE(wait_for_banner());
+    const std::vector<std::string> lines = bot.stdout_lines();
+    ASSERT_EQ(lines.size(), 5u) << bot.describe_output();
+    EXPECT_EQ(lines[2], "Name: Zorvik");
+    EXPECT_EQ(lines[3], "Contacts: 0");
+    EXPECT_EQ(bot.stop(), 0) << bot.describe_output();
+}
+
+TEST_F(BotProcessTest, SigintDuringStartUpStillEndsWithStatusZero)
+{
+    ASSERT_TRUE(bot.start());
+    // Send the signal the moment the handler is installed: the bot is then
+    // still creating its instance, before its first loop pass. (Earlier, the
+    // signal's default action would end the process before main runs.)
+    const std::string status_path = "/proc/" + std::to_string(bot.pid()) + "/status";
+    const auto deadline = Clock::now() + 10s;
+    bool caught = false;
+    while (!caught && Clock::now() < deadline) {
+        std::ifstream status(status_path);
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("SigCgt:", 0) == 0) {
+                const unsigned long long mask = std::stoull(line.substr(7), nullptr, 16);
+                caught = (mask & (1ull << (SIGINT - 1))) != 0;
+            }
+        }
+        if (!caught) {
+            std::this_thread::sleep_for(200us);
+        }
+    }
+    ASSERT_TRUE(caught) << "the bot never installed a SIGINT handler";
+    ASSERT_EQ(kill(bot.pid(), SIGINT), 0);
+    EXPECT_EQ(bot.wait_for_exit(30s), 0) << bot.describe_output();
+    EXPECT_GT(read_file(file("zorvik_save")).size(), 0u) << "the identity should be saved on the way out";
+}
+
+TEST_F(BotProcessTest, IgnoresCommandLineArguments)
+{
+    ASSERT_TRUE(bot.start({"--help", "-v", "zorvik_save", "%s%n"}));
+    ASSERT_TRUE(wait_for_banner());
+    const std::vector<std::string> lines = bot.stdout_lines();
+    ASSERT_EQ(lines.size(), 5u) << bot.describe_output();
+    EXPECT_EQ(lines[0], "Zorvik version 0.0.2");
+    EXPECT_TRUE(std::regex_match(lines[1], id_line_pattern)) << lines[1];
+    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(bot.running()) << "the bot should run on whatever its arguments\n" << bot.describe_output();
+    EXPECT_EQ(bot.stop(), 0) << bot.describe_output();
+}
+
+TEST_F(BotProcessTest, ReportsEveryUnreachableBootstrapNodeAndRunsOn)
+{
+    ASSERT_TRUE(bot.start());
+    ASSERT_TRUE(wait_for_banner());
+    // The bootstrap pass comes right after the banner; eight lines of it.
+    const auto deadline = Clock::now() + 10s;
+    std::vector<std::string> failures;
+    while (Clock::now() < deadline) {
+        failures.clear();
+        for (const std::string &line : bot.stderr_lines()) {
+            if (line.rfind("Failed to bootstrap DHT via: ", 0) == 0) {
+                failures.push_back(line);
+            }
+        }
+        if (failures.size() >= 8) {
+            break;
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    ASSERT_EQ(failures.size(), 8u) << "expected one failure line per bootstrap node in the namespace\n"
+                                   << bot.describe_output();
+    for (const std::string &line : failures) {
+        EXPECT_TRUE(std::regex_match(line, bootstrap_failure_pattern)) << "unexpected line \"" << line << "\"";
+    }
+    std::this_thread::sleep_for(1s);
+    EXPECT_TRUE(bot.running()) << "the bot should run on without any bootstrap node\n" << bot.describe_output();
+    EXPECT_EQ(bot.stop(), 0) << bot.describe_output();
+}
+
+TEST_F(BotProcessTest, EmptySaveFileEndsWithStatusOneSilentlyAndIsKept)
+{
+    write_file(file("zorvik_save"), "");
+    ASSERT_TRUE(bot.start());
+    EXPECT_EQ(bot.wait_for_exit(30s), 1) << bot.describe_output();
+    EXPECT_EQ(bot.stdout_text(), "") << "nothing should be printed for an empty save file";
+    EXPECT_EQ(bot.stderr_text(), "") << "nothing should be printed for an empty save file";
+    struct stat status {};
+    ASSERT_EQ(stat(file("zorvik_save").c_str(), &status), 0) << "the empty save file should be left in place";
+    EXPECT_EQ(status.st_size, 0);
+}
+
+TEST_F(BotProcessTest, CorruptedSaveFileReportsToxNewErrorAndIsNotTouched)
+{
+    std::mt19937 random(20240517);
+    std::string garbage(2048, '\0');
+    for (char &byte : garbage) {
+        byte = static_cast<char>(random() & 0xFF);
+    }
+    write_file(file("zorvik_save"), garbage);
+
+    ASSERT_TRUE(bot.start());
+    EXPECT_EQ(bot.wait_for_exit(30s), 1) << bot.describe_output();
+    const std::vector<std::string> errors = bot.stderr_lines();
+    ASSERT_EQ(errors.size(), 1u) << bot.describe_output();
+    EXPECT_TRUE(std::regex_match(errors[0], std::regex("tox_new failed with error [0-9]+")))
+        << "expected \"tox_new failed with error N\", got \"" << errors[0] << "\"";
+    EXPECT_EQ(bot.stdout_text(), "");
+    EXPECT_TRUE(read_file(file("zorvik_save")) == garbage) << "the corrupted save file must stay byte for byte";
+    EXPECT_NE(access(file("zorvik_save.tmp").c_str(), F_OK), 0) << "no temporary save should be left";
+}
+
+TEST_F(BotProcessTest, SaveFileThatIsAFolderIsRefusedAndLeftAlone)
+{
+    ASSERT_EQ(mkdir(file("zorvik_save").c_str(), 0700), 0);
+    ASSERT_TRUE(bot.start());
+    EXPECT_EQ(bot.wait_for_exit(30s), 1) << bot.describe_output();
+    const std::vector<std::string> errors = bot.stderr_lines();
+    ASSERT_EQ(errors.size(), 1u) << "expected one line naming the save file\n" << bot.describe_output();
+    EXPECT_NE(errors[0].find("zorvik_save"), std::string::npos) << errors[0];
+    EXPECT_NE(errors[0].find("Is a directory"), std::string::npos) << errors[0];
+    EXPECT_EQ(bot.stdout_text(), "");
+    struct stat status {};
+    ASSERT_EQ(lstat(file("zorvik_save").c_str(), &status), 0);
+    EXPECT_TRUE(S_ISDIR(status.st_mode)) << "the folder should be left as it was";
+}
+
+TEST_F(BotProcessTest, SaveFileThatIsADanglingSymlinkIsRefusedAndLeftAlone)
+{
+    ASSERT_EQ(symlink("no-such-target", file("zorvik_save").c_str()), 0);
+    ASSERT_TRUE(bot.start());
+    EXPECT_EQ(bot.wait_for_exit(30s), 1) << bot.describe_output();
+    const std::vector<std::string> errors = bot.stderr_lines();
+    ASSERT_EQ(errors.size(), 1u) << "expected one line naming the save file\n" << bot.describe_output();
+    EXPECT_NE(errors[0].find("zorvik_save"), std::string::npos) << errors[0];
+    EXPECT_NE(errors[0].find("No such file or directory"), std::string::npos) << errors[0];
+    EXPECT_EQ(bot.stdout_text(), "");
+    struct stat status {};
+    ASSERT_EQ(lstat(file("zorvik_save").c_str(), &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode)) << "the symlink should be left as it was";
+    EXPECT_NE(access(file("no-such-target").c_str(), F_OK), 0) << "the link's target must not be created";
+}
+
+TEST_F(BotProcessTest, LeftoverTemporarySaveIsRemovedAtStartAndNeverWrittenThrough)
+{
+    const std::string id = run_once();
+    ASSERT_EQ(id.size(), 76u);
+
+    // A temporary save left by a killed process, hard-linked to a witness:
+    // writing through the old name would change the witness.
+    write_file(file("witness"), "not a save file");
+    ASSERT_EQ(link(file("witness").c_str(), file("zorvik_save.tmp").c_str()), 0);
+
+    ASSERT_TRUE(bot.start());
+    EXPECT_EQ(bot.tox_id(15s), id) << "the real save file should be loaded, not the leftover";
+    ASSERT_TRUE(wait_for_banner());
+    EXPECT_EQ(bot.stop(), 0) << bot.describe_output();
+
+    // (While the bot runs, each save passes through a temporary file of that
+    // name, so only the witness tells what happened to the leftover.)
+    EXPECT_EQ(read_file(file("witness")), "not a save file") << "the leftover must be unlinked, not rewritten";
+    struct stat witness {};
+    ASSERT_EQ(stat(file("witness").c_str(), &witness), 0);
+    EXPECT_EQ(witness.st_nlink, 1u) << "the leftover's name should be unlinked from the witness";
+    EXPECT_NE(access(file("zorvik_save.tmp").c_str(), F_OK), 0) << "no temporary save should remain after a stop";
+    EXPECT_EQ(read_file(file("zorvik_save")).empty(), false);
+}
+
+}  // namespace
+}  // namespace zorvik::e2e

@@ -1,0 +1,389 @@
+#include "test_peer.hpp"
+
+#include <cstdio>
+#include <thread>
+
+#include <tox/toxav.h>
+
+namespace zorvik::e2e {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Upper bound of one sleep between iterations: short, so replies are seen
+// soon after they arrive, whatever interval the library asks for.
+constexpr auto longest_pause = 20ms;
+
+std::string bytes_to_string(const std::uint8_t *bytes, std::size_t length)
+{
+    return std::string(reinterpret_cast<const char *>(bytes), length);
+}
+
+int hex_value(char c)
+{
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+TestPeer *self(void *user_data)
+{
+    return static_cast<TestPeer *>(user_data);
+}
+
+}  // namespace
+
+std::string to_hex(const std::uint8_t *bytes, std::size_t size)
+{
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(2 * size);
+    for (std::size_t i = 0; i < size; ++i) {
+        text.push_back(digits[bytes[i] >> 4]);
+        text.push_back(digits[bytes[i] & 0x0F]);
+    }
+    return text;
+}
+
+TestPeer::TestPeer(std::string_view name)
+{
+    Tox_Err_New error = TOX_ERR_NEW_OK;
+    tox_ = tox_new(nullptr, &error);  // the library's default options
+    if (tox_ == nullptr) {
+        std::fprintf(stderr, "e2e: test peer tox_new failed with error %d\n", static_cast<int>(error));
+        return;
+    }
+    tox_callback_friend_message(tox_, on_friend_message);
+    tox_callback_friend_connection_status(tox_, on_friend_connection);
+    tox_callback_conference_invite(tox_, on_conference_invite);
+    tox_callback_conference_message(tox_, on_conference_message);
+    tox_callback_conference_title(tox_, on_conference_title);
+    set_name(name);
+}
+
+TestPeer::~TestPeer()
+{
+    if (tox_ != nullptr) {
+        tox_kill(tox_);
+    }
+}
+
+std::string TestPeer::tox_id() const
+{
+    std::uint8_t address[TOX_ADDRESS_SIZE];
+    tox_self_get_address(tox_, address);
+    return to_hex(address, sizeof address);
+}
+
+bool TestPeer::set_name(std::string_view name)
+{
+    Tox_Err_Set_Info error = TOX_ERR_SET_INFO_OK;
+    tox_self_set_name(tox_, reinterpret_cast<const std::uint8_t *>(name.data()), name.size(), &error);
+    return error == TOX_ERR_SET_INFO_OK;
+}
+
+bool TestPeer::add_bot(const std::string &bot_id, std::string_view request_message)
+{
+    if (bot_id.size() != 2 * TOX_ADDRESS_SIZE) {
+        std::fprintf(stderr, "e2e: bot ID \"%s\" is not 76 hex digits\n", bot_id.c_str());
+        return false;
+    }
+    std::uint8_t address[TOX_ADDRESS_SIZE];
+    for (std::size_t i = 0; i < TOX_ADDRESS_SIZE; ++i) {
+        const int high = hex_value(bot_id[2 * i]);
+        const int low = hex_value(bot_id[2 * i + 1]);
+        if (high < 0 || low < 0) {
+            std::fprintf(stderr, "e2e: bot ID \"%s\" holds a non-hex digit\n", bot_id.c_str());
+            return false;
+        }
+        address[i] = static_cast<std::uint8_t>(high * 16 + low);
+    }
+    Tox_Err_Friend_Add error = TOX_ERR_FRIEND_ADD_OK;
+    const std::uint32_t number =
+        tox_friend_add(tox_, address, reinterpret_cast<const std::uint8_t *>(request_message.data()),
+                       request_message.size(), &error);
+    if (error != TOX_ERR_FRIEND_ADD_OK) {
+        std::fprintf(stderr, "e2e: tox_friend_add failed with error %d\n", static_cast<int>(error));
+        return false;
+    }
+    bot_friend_ = number;
+    return true;
+}
+
+bool TestPeer::connected() const
+{
+    return bot_friend_.has_value() && bot_connection_ != TOX_CONNECTION_NONE;
+}
+
+bool TestPeer::wait_until_connected(std::chrono::milliseconds timeout)
+{
+    return iterate_until([this] { return connected(); }, timeout);
+}
+
+void TestPeer::iterate_once()
+{
+    tox_iterate(tox_, this);
+    if (idle_hook_) {
+        idle_hook_();
+    }
+    const auto interval = std::chrono::milliseconds(tox_iteration_interval(tox_));
+    std::this_thread::sleep_for(interval < longest_pause ? interval : longest_pause);
+}
+
+void TestPeer::iterate_for(std::chrono::milliseconds duration)
+{
+    const auto deadline = Clock::now() + duration;
+    while (Clock::now() < deadline) {
+        iterate_once();
+    }
+}
+
+bool TestPeer::iterate_until(const std::function<bool()> &done, std::chrono::milliseconds timeout)
+{
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        if (done()) {
+            return true;
+        }
+        if (Clock::now() >= deadline) {
+            return false;
+        }
+        iterate_once();
+    }
+}
+
+bool TestPeer::send(std::string_view bytes, Tox_Message_Type type)
+{
+    if (!bot_friend_) {
+        std::fprintf(stderr, "e2e: send before add_bot\n");
+        return false;
+    }
+    const auto deadline = Clock::now() + 15s;
+    for (;;) {
+        Tox_Err_Friend_Send_Message error = TOX_ERR_FRIEND_SEND_MESSAGE_OK;
+        tox_friend_send_message(tox_, *bot_friend_, type, reinterpret_cast<const std::uint8_t *>(bytes.data()),
+                                bytes.size(), &error);
+        if (error == TOX_ERR_FRIEND_SEND_MESSAGE_OK) {
+            return true;
+        }
+        // A full send queue empties as the library iterates; anything else
+        // (not connected, too long, empty) is final.
+        if (error != TOX_ERR_FRIEND_SEND_MESSAGE_SENDQ || Clock::now() >= deadline) {
+            std::fprintf(stderr, "e2e: tox_friend_send_message of %zu bytes failed with error %d\n", bytes.size(),
+                         static_cast<int>(error));
+            return false;
+        }
+        iterate_once();
+    }
+}
+
+std::vector<std::string> TestPeer::collect_replies(std::size_t count, std::chrono::milliseconds timeout)
+{
+    iterate_until([&] { return replies_.size() >= count; }, timeout);
+    return take_replies();
+}
+
+std::vector<std::string> TestPeer::collect_replies_until_quiet(std::chrono::milliseconds quiet,
+                                                               std::chrono::milliseconds limit)
+{
+    const auto end = Clock::now() + limit;
+    auto quiet_since = Clock::now();
+    std::size_t seen = replies_.size();
+    while (Clock::now() < end && Clock::now() - quiet_since < quiet) {
+        iterate_once();
+        if (replies_.size() != seen) {
+            seen = replies_.size();
+            quiet_since = Clock::now();
+        }
+    }
+    return take_replies();
+}
+
+std::vector<std::string> TestPeer::take_replies()
+{
+    std::vector<std::string> taken;
+    taken.swap(replies_);
+    return taken;
+}
+
+std::vector<std::string> TestPeer::ask(std::string_view bytes, std::size_t count, std::chrono::milliseconds timeout)
+{
+    if (!send(bytes)) {
+        return {};
+    }
+    return collect_replies(count, timeout);
+}
+
+std::optional<ConferenceInvite> TestPeer::wait_for_invite(std::chrono::milliseconds timeout)
+{
+    if (!iterate_until([this] { return !invites_.empty(); }, timeout)) {
+        return std::nullopt;
+    }
+    ConferenceInvite first = invites_.front();
+    invites_.erase(invites_.begin());
+    return first;
+}
+
+std::vector<ConferenceInvite> TestPeer::take_invites()
+{
+    std::vector<ConferenceInvite> taken;
+    taken.swap(invites_);
+    return taken;
+}
+
+std::optional<std::uint32_t> TestPeer::join_conference(const ConferenceInvite &invite)
+{
+    const auto *cookie = reinterpret_cast<const std::uint8_t *>(invite.cookie.data());
+    if (invite.type == TOX_CONFERENCE_TYPE_AV) {
+        const int number = toxav_join_av_groupchat(tox_, invite.friend_number, cookie,
+                                                   static_cast<std::uint16_t>(invite.cookie.size()), nullptr,
+                                                   nullptr);
+        if (number < 0) {
+            std::fprintf(stderr, "e2e: toxav_join_av_groupchat failed\n");
+            return std::nullopt;
+        }
+        return static_cast<std::uint32_t>(number);
+    }
+    Tox_Err_Conference_Join error = TOX_ERR_CONFERENCE_JOIN_OK;
+    const std::uint32_t number =
+        tox_conference_join(tox_, invite.friend_number, cookie, invite.cookie.size(), &error);
+    if (error != TOX_ERR_CONFERENCE_JOIN_OK) {
+        std::fprintf(stderr, "e2e: tox_conference_join failed with error %d\n", static_cast<int>(error));
+        return std::nullopt;
+    }
+    return number;
+}
+
+void TestPeer::leave_conference(std::uint32_t conference)
+{
+    tox_conference_delete(tox_, conference, nullptr);
+}
+
+std::vector<ConferenceMessage> TestPeer::take_conference_messages()
+{
+    std::vector<ConferenceMessage> taken;
+    taken.swap(conference_messages_);
+    return taken;
+}
+
+std::optional<ConferenceMessage> TestPeer::wait_for_conference_message(std::chrono::milliseconds timeout)
+{
+    if (!iterate_until([this] { return !conference_messages_.empty(); }, timeout)) {
+        return std::nullopt;
+    }
+    ConferenceMessage first = conference_messages_.front();
+    conference_messages_.erase(conference_messages_.begin());
+    return first;
+}
+
+std::vector<ConferenceTitle> TestPeer::take_conference_titles()
+{
+    std::vector<ConferenceTitle> taken;
+    taken.swap(conference_titles_);
+    return taken;
+}
+
+std::optional<ConferenceTitle> TestPeer::wait_for_conference_title(std::chrono::milliseconds timeout)
+{
+    if (!iterate_until([this] { return !conference_titles_.empty(); }, timeout)) {
+        return std::nullopt;
+    }
+    ConferenceTitle first = conference_titles_.front();
+    conference_titles_.erase(conference_titles_.begin());
+    return first;
+}
+
+FriendProfile TestPeer::bot_profile() const
+{
+    FriendProfile profile;
+    if (!bot_friend_) {
+        return profile;
+    }
+    const std::uint32_t bot = *bot_friend_;
+    const std::size_t name_size = tox_friend_get_name_size(tox_, bot, nullptr);
+    if (name_size != SIZE_MAX) {
+        std::string name(name_size, '\0');
+        if (tox_friend_get_name(tox_, bot, reinterpret_cast<std::uint8_t *>(name.data()), nullptr)) {
+            profile.name = name;
+        }
+    }
+    const std::size_t message_size = tox_friend_get_status_message_size(tox_, bot, nullptr);
+    if (message_size != SIZE_MAX) {
+        std::string message(message_size, '\0');
+        if (tox_friend_get_status_message(tox_, bot, reinterpret_cast<std::uint8_t *>(message.data()), nullptr)) {
+            profile.status_message = message;
+        }
+    }
+    profile.status = tox_friend_get_status(tox_, bot, nullptr);
+    return profile;
+}
+
+bool TestPeer::wait_for_bot_profile(const std::function<bool(const FriendProfile &)> &matches,
+                                    std::chrono::milliseconds timeout)
+{
+    return iterate_until([&] { return matches(bot_profile()); }, timeout);
+}
+
+void TestPeer::clear()
+{
+    replies_.clear();
+    invites_.clear();
+    conference_messages_.clear();
+    conference_titles_.clear();
+}
+
+// The callbacks only record what arrived: no library calls, nothing that can
+// throw back into the library.
+
+void TestPeer::on_friend_message(Tox *, std::uint32_t friend_number, Tox_Message_Type, const std::uint8_t *message,
+                                 std::size_t length, void *user_data) try {
+    TestPeer *peer = self(user_data);
+    if (peer->bot_friend_ == friend_number) {
+        peer->replies_.push_back(bytes_to_string(message, length));
+    }
+} catch (...) {
+    std::fprintf(stderr, "e2e: could not record a friend message\n");
+}
+
+void TestPeer::on_friend_connection(Tox *, std::uint32_t friend_number, Tox_Connection status, void *user_data)
+{
+    TestPeer *peer = self(user_data);
+    if (peer->bot_friend_ == friend_number) {
+        peer->bot_connection_ = status;
+        ++peer->connection_changes_;
+    }
+}
+
+void TestPeer::on_conference_invite(Tox *, std::uint32_t friend_number, Tox_Conference_Type type,
+                                    const std::uint8_t *cookie, std::size_t length, void *user_data) try {
+    self(user_data)->invites_.push_back(ConferenceInvite{friend_number, type, bytes_to_string(cookie, length)});
+} catch (...) {
+    std::fprintf(stderr, "e2e: could not record a conference invitation\n");
+}
+
+void TestPeer::on_conference_message(Tox *, std::uint32_t conference, std::uint32_t peer_number,
+                                     Tox_Message_Type type, const std::uint8_t *message, std::size_t length,
+                                     void *user_data) try {
+    self(user_data)->conference_messages_.push_back(
+        ConferenceMessage{conference, peer_number, type, bytes_to_string(message, length)});
+} catch (...) {
+    std::fprintf(stderr, "e2e: could not record a conference message\n");
+}
+
+void TestPeer::on_conference_title(Tox *, std::uint32_t conference, std::uint32_t peer_number,
+                                   const std::uint8_t *title, std::size_t length, void *user_data) try {
+    self(user_data)->conference_titles_.push_back(
+        ConferenceTitle{conference, peer_number, bytes_to_string(title, length)});
+} catch (...) {
+    std::fprintf(stderr, "e2e: could not record a conference title\n");
+}
+
+}  // namespace zorvik::e2e

@@ -1,0 +1,419 @@
+// The two hourly jobs on real Tox instances: the friend purge (its limit test
+// and its save on every run) and the sweep of conferences where the bot is
+// alone, walked slot by slot over the group registry.
+//
+// Runs inside the private network namespace. The sweep tests need
+// conferences with two peers, so the suite connects a second, in-process Tox
+// instance to the bot once (over loopback) and invites it into two
+// conferences that every test may register.
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "bot_state.hpp"
+#include "groups/registry.hpp"
+#include "runtime/maintenance.hpp"
+#include "runtime/tox_test_support.hpp"
+#include "storage/save_data.hpp"
+
+namespace {
+
+using namespace zorvik;
+using zorvik::test::make_tox;
+using zorvik::test::ToxPtr;
+
+constexpr std::uint64_t day = 86400;
+constexpr std::uint64_t year = 365 * day;
+
+TEST(IsFriendStale, AbsenceEqualToTheLimitKeepsTheFriend)
+{
+    const std::uint64_t now = 1700000000;
+    EXPECT_FALSE(is_friend_stale(now, now - year, year));
+    EXPECT_TRUE(is_friend_stale(now, now - year - 1, year)) << "one second beyond the limit should delete";
+    EXPECT_FALSE(is_friend_stale(now, now, year));
+}
+
+TEST(IsFriendStale, AZeroLimitDeletesAfterOneSecond)
+{
+    EXPECT_FALSE(is_friend_stale(100, 100, 0));
+    EXPECT_TRUE(is_friend_stale(100, 99, 0));
+}
+
+TEST(IsFriendStale, LastOnlineAfterNowKeepsTheFriend)
+{
+    // The clock was set back: the unsigned difference would be huge.
+    EXPECT_FALSE(is_friend_stale(1000, 1001, year));
+    EXPECT_FALSE(is_friend_stale(0, UINT64_MAX, 0));
+}
+
+TEST(IsFriendStale, NeverSeenFriendIsAbsentSinceTheEpoch)
+{
+    EXPECT_TRUE(is_friend_stale(1700000000, 0, year));
+    EXPECT_FALSE(is_friend_stale(1700000000, 0, UINT64_MAX));
+}
+
+// --- friend purge --------------------------------------------------------
+
+class RemoveStaleFriends : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        registry_resize(0);
+        reset_bot_state(static_cast<std::uint64_t>(std::time(nullptr)));
+        ASSERT_TRUE(dir_.valid());
+        ASSERT_TRUE(cwd_.ok());
+        tox_ = make_tox();
+        ASSERT_NE(tox_, nullptr) << zorvik::test::tox_unavailable_reason();
+    }
+
+    // A friend that was added without a request and never came online.
+    std::uint32_t add_offline_friend()
+    {
+        ToxPtr other = make_tox();
+        EXPECT_NE(other, nullptr);
+        std::uint8_t key[TOX_PUBLIC_KEY_SIZE];
+        tox_self_get_public_key(other.get(), key);
+        Tox_Err_Friend_Add error = TOX_ERR_FRIEND_ADD_OK;
+        const std::uint32_t number = tox_friend_add_norequest(tox_.get(), key, &error);
+        EXPECT_EQ(error, TOX_ERR_FRIEND_ADD_OK);
+        return number;
+    }
+
+    zorvik::test::TempDir dir_;
+    zorvik::test::ScopedChdir cwd_{dir_.path()};
+    ToxPtr tox_;
+};
+
+TEST_F(RemoveStaleFriends, SavesEvenWithAnEmptyFriendList)
+{
+    ASSERT_EQ(tox_self_get_friend_list_size(tox_.get()), 0u);
+    ASSERT_FALSE(std::filesystem::exists(save_path));
+
+    testing::internal::CaptureStderr();
+    remove_stale_friends(tox_.get());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+
+    ASSERT_TRUE(std::filesystem::exists(save_path)) << "the purge should end with a save";
+    EXPECT_EQ(zorvik::test::read_file_bytes(save_path), zorvik::test::savedata_of(tox_.get()));
+}
+
+TEST_F(RemoveStaleFriends, RewritesAnExistingSaveFile)
+{
+    ASSERT_TRUE(zorvik::test::write_file(save_path, "stale contents"));
+    remove_stale_friends(tox_.get());
+    EXPECT_EQ(zorvik::test::read_file_bytes(save_path), zorvik::test::savedata_of(tox_.get()));
+}
+
+TEST_F(RemoveStaleFriends, DeletesAFriendAbsentLongerThanTheLimitAndSavesTheResult)
+{
+    const std::uint32_t number = add_offline_friend();
+    // A friend that was never online reports a last-online time far in the
+    // past (or none at all); either way it is not seen within the last year.
+    Tox_Err_Friend_Get_Last_Online error = TOX_ERR_FRIEND_GET_LAST_ONLINE_OK;
+    const std::uint64_t last_online = tox_friend_get_last_online(tox_.get(), number, &error);
+    ASSERT_EQ(error, TOX_ERR_FRIEND_GET_LAST_ONLINE_OK);
+    ASSERT_LT(last_online, static_cast<std::uint64_t>(std::time(nullptr)) - year)
+        << "test premise: a friend that never came online is older than the default limit";
+
+    remove_stale_friends(tox_.get());
+
+    EXPECT_FALSE(tox_friend_exists(tox_.get(), number)) << "friend absent since " << last_online << " was kept";
+    EXPECT_EQ(zorvik::test::read_file_bytes(save_path), zorvik::test::savedata_of(tox_.get()))
+        << "the saved file should already lack the deleted friend";
+}
+
+TEST_F(RemoveStaleFriends, KeepsFriendsWithinALimitThatTheyDoNotExceed)
+{
+    const std::uint32_t number = add_offline_friend();
+    bot_state.inactive_limit_seconds = UINT64_MAX;
+
+    remove_stale_friends(tox_.get());
+
+    EXPECT_TRUE(tox_friend_exists(tox_.get(), number));
+    EXPECT_EQ(tox_self_get_friend_list_size(tox_.get()), 1u);
+    EXPECT_TRUE(std::filesystem::exists(save_path));
+}
+
+// --- sweep of empty conferences ------------------------------------------
+
+// The bot and a second instance that are friends and share two conferences,
+// set up once for the whole suite.
+struct ConnectedPair {
+    ToxPtr bot;
+    ToxPtr peer;
+    std::uint32_t full_a = 0;
+    std::uint32_t full_b = 0;
+    std::string failure;  // empty when the set-up succeeded
+};
+
+ConnectedPair *shared_pair = nullptr;
+
+void on_peer_invited(Tox *tox, std::uint32_t friend_number, Tox_Conference_Type, const std::uint8_t *cookie,
+                     std::size_t length, void *)
+{
+    tox_conference_join(tox, friend_number, cookie, length, nullptr);
+}
+
+// Iterates both instances until `done` says so or `seconds` pass.
+template <typename Done>
+bool iterate_until(ConnectedPair &p, int seconds, Done done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        tox_iterate(p.bot.get(), nullptr);
+        tox_iterate(p.peer.get(), nullptr);
+        if (done()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+void bootstrap_to(Tox *from, const Tox *to)
+{
+    std::uint8_t dht_id[TOX_PUBLIC_KEY_SIZE];
+    tox_self_get_dht_id(to, dht_id);
+    const std::uint16_t port = tox_self_get_udp_port(to, nullptr);
+    tox_bootstrap(from, "127.0.0.1", port, dht_id, nullptr);
+}
+
+std::uint32_t full_conference(ConnectedPair &p)
+{
+    const std::uint32_t number = tox_conference_new(p.bot.get(), nullptr);
+    tox_conference_invite(p.bot.get(), 0, number, nullptr);
+    return number;
+}
+
+bool has_two_peers(const Tox *tox, std::uint32_t number)
+{
+    Tox_Err_Conference_Peer_Query error = TOX_ERR_CONFERENCE_PEER_QUERY_OK;
+    const std::uint32_t peers = tox_conference_peer_count(tox, number, &error);
+    return error == TOX_ERR_CONFERENCE_PEER_QUERY_OK && peers >= 2;
+}
+
+void connect_pair(ConnectedPair &p)
+{
+    p.bot = make_tox(true);
+    p.peer = make_tox(true);
+    if (p.bot == nullptr || p.peer == nullptr) {
+        p.failure = zorvik::test::tox_unavailable_reason();
+        return;
+    }
+    tox_callback_conference_invite(p.peer.get(), on_peer_invited);
+
+    std::uint8_t key[TOX_PUBLIC_KEY_SIZE];
+    tox_self_get_public_key(p.peer.get(), key);
+    tox_friend_add_norequest(p.bot.get(), key, nullptr);
+    tox_self_get_public_key(p.bot.get(), key);
+    tox_friend_add_norequest(p.peer.get(), key, nullptr);
+    bootstrap_to(p.bot.get(), p.peer.get());
+    bootstrap_to(p.peer.get(), p.bot.get());
+
+    const bool connected = iterate_until(p, 60, [&p] {
+        return tox_friend_get_connection_status(p.bot.get(), 0, nullptr) != TOX_CONNECTION_NONE &&
+               tox_friend_get_connection_status(p.peer.get(), 0, nullptr) != TOX_CONNECTION_NONE;
+    });
+    if (!connected) {
+        p.failure = "the two instances did not become connected friends within 60 s";
+        return;
+    }
+    p.full_a = full_conference(p);
+    p.full_b = full_conference(p);
+    const bool joined =
+        iterate_until(p, 60, [&p] { return has_two_peers(p.bot.get(), p.full_a) && has_two_peers(p.bot.get(), p.full_b); });
+    if (!joined) {
+        p.failure = "the peer did not join both conferences within 60 s";
+    }
+}
+
+class SweepEmptyGroups : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        shared_pair = new ConnectedPair;
+        connect_pair(*shared_pair);
+    }
+    static void TearDownTestSuite()
+    {
+        delete shared_pair;
+        shared_pair = nullptr;
+    }
+
+    void SetUp() override
+    {
+        registry_resize(0);
+        reset_bot_state(static_cast<std::uint64_t>(std::time(nullptr)));
+        ASSERT_EQ(shared_pair->failure, "");
+        bot_ = shared_pair->bot.get();
+    }
+    void TearDown() override
+    {
+        registry_resize(0);
+        reset_bot_state(0);
+    }
+
+    // A conference that holds only the bot.
+    std::uint32_t lonely_conference()
+    {
+        Tox_Err_Conference_New error = TOX_ERR_CONFERENCE_NEW_OK;
+        const std::uint32_t number = tox_conference_new(bot_, &error);
+        EXPECT_EQ(error, TOX_ERR_CONFERENCE_NEW_OK);
+        EXPECT_EQ(tox_conference_peer_count(bot_, number, nullptr), 1u);
+        return number;
+    }
+
+    bool library_knows(std::uint32_t number)
+    {
+        Tox_Err_Conference_Peer_Query error = TOX_ERR_CONFERENCE_PEER_QUERY_OK;
+        tox_conference_peer_count(bot_, number, &error);
+        return error == TOX_ERR_CONFERENCE_PEER_QUERY_OK;
+    }
+
+    static std::string deleting(std::uint32_t number)
+    {
+        return "Deleting empty group " + std::to_string(number) + "\n";
+    }
+
+    // Runs the sweep and returns what it wrote on standard error.
+    std::string sweep()
+    {
+        testing::internal::CaptureStderr();
+        sweep_empty_groups(bot_);
+        return testing::internal::GetCapturedStderr();
+    }
+
+    static bool slot_is_zero(std::int32_t index)
+    {
+        static const GroupRecord zero{};
+        return std::memcmp(&bot_state.groups[index], &zero, sizeof zero) == 0;
+    }
+
+    Tox *bot_ = nullptr;
+};
+
+TEST_F(SweepEmptyGroups, DeletesARegisteredConferenceWhereTheBotIsAlone)
+{
+    const std::uint32_t lonely = lonely_conference();
+    ASSERT_EQ(group_add(lonely, 0, nullptr), 0);
+
+    EXPECT_EQ(sweep(), deleting(lonely));
+    EXPECT_FALSE(library_knows(lonely)) << "the conference should be left in the library too";
+    EXPECT_EQ(group_find(lonely), -1);
+    EXPECT_EQ(bot_state.group_slots, 0);
+    EXPECT_EQ(bot_state.groups, nullptr);
+}
+
+TEST_F(SweepEmptyGroups, NeverSweepsAConferenceTheRegistryDoesNotHold)
+{
+    const std::uint32_t unregistered = lonely_conference();
+
+    EXPECT_EQ(sweep(), "");
+    EXPECT_TRUE(library_knows(unregistered));
+    tox_conference_delete(bot_, unregistered, nullptr);
+}
+
+TEST_F(SweepEmptyGroups, TreatsAConferenceUnknownToTheLibraryAsEmpty)
+{
+    const std::uint32_t unknown = 4000;
+    ASSERT_FALSE(library_knows(unknown));
+    ASSERT_EQ(group_add(unknown, 0, nullptr), 0);
+
+    EXPECT_EQ(sweep(), deleting(unknown));
+    EXPECT_EQ(group_find(unknown), -1);
+}
+
+TEST_F(SweepEmptyGroups, KeepsConferencesWithTwoPeers)
+{
+    ASSERT_EQ(group_add(shared_pair->full_a, 0, nullptr), 0);
+    ASSERT_EQ(group_add(shared_pair->full_b, 0, nullptr), 0);
+
+    EXPECT_EQ(sweep(), "");
+    EXPECT_EQ(group_find(shared_pair->full_a), 0);
+    EXPECT_EQ(group_find(shared_pair->full_b), 1);
+    EXPECT_EQ(bot_state.group_slots, 2);
+}
+
+TEST_F(SweepEmptyGroups, EmptyMiddleSlotIsFreedInPlace)
+{
+    const std::uint32_t lonely = lonely_conference();
+    ASSERT_EQ(group_add(shared_pair->full_a, 0, nullptr), 0);
+    ASSERT_EQ(group_add(lonely, 0, nullptr), 0);
+    ASSERT_EQ(group_add(shared_pair->full_b, 0, nullptr), 0);
+
+    EXPECT_EQ(sweep(), deleting(lonely));
+    EXPECT_EQ(bot_state.group_slots, 3) << "the last slot is still in use, nothing to trim";
+    EXPECT_EQ(group_find(shared_pair->full_a), 0);
+    EXPECT_TRUE(slot_is_zero(1)) << "slot 1 should be free and zeroed";
+    EXPECT_EQ(group_find(shared_pair->full_b), 2) << "slots never move";
+}
+
+TEST_F(SweepEmptyGroups, EmptyLastSlotIsTrimmed)
+{
+    const std::uint32_t lonely = lonely_conference();
+    ASSERT_EQ(group_add(shared_pair->full_a, 0, nullptr), 0);
+    ASSERT_EQ(group_add(shared_pair->full_b, 0, nullptr), 0);
+    ASSERT_EQ(group_add(lonely, 0, nullptr), 0);
+
+    EXPECT_EQ(sweep(), deleting(lonely));
+    EXPECT_EQ(bot_state.group_slots, 2);
+    EXPECT_EQ(group_find(shared_pair->full_a), 0);
+    EXPECT_EQ(group_find(shared_pair->full_b), 1);
+}
+
+TEST_F(SweepEmptyGroups, VisitsEverySlotOnceWhenSeveralAreEmpty)
+{
+    const std::uint32_t first = lonely_conference();
+    const std::uint32_t second = lonely_conference();
+    const std::uint32_t last = lonely_conference();
+    ASSERT_EQ(group_add(first, 0, nullptr), 0);
+    ASSERT_EQ(group_add(second, 0, nullptr), 0);
+    ASSERT_EQ(group_add(shared_pair->full_a, 0, nullptr), 0);
+    ASSERT_EQ(group_add(last, 0, nullptr), 0);
+
+    EXPECT_EQ(sweep(), deleting(first) + deleting(second) + deleting(last));
+    EXPECT_EQ(bot_state.group_slots, 3);
+    EXPECT_TRUE(slot_is_zero(0));
+    EXPECT_TRUE(slot_is_zero(1));
+    EXPECT_EQ(group_find(shared_pair->full_a), 2);
+    for (const std::uint32_t gone : {first, second, last}) {
+        EXPECT_FALSE(library_knows(gone)) << "conference " << gone << " was not deleted";
+    }
+}
+
+TEST_F(SweepEmptyGroups, ReleasesTheArrayWhenEveryConferenceWasEmpty)
+{
+    const std::uint32_t first = lonely_conference();
+    const std::uint32_t second = lonely_conference();
+    ASSERT_EQ(group_add(first, 0, nullptr), 0);
+    ASSERT_EQ(group_add(second, 0, nullptr), 0);
+
+    EXPECT_EQ(sweep(), deleting(first) + deleting(second));
+    EXPECT_EQ(bot_state.group_slots, 0);
+    EXPECT_EQ(bot_state.groups, nullptr);
+}
+
+TEST_F(SweepEmptyGroups, DoesNotSpareTheDefaultRoom)
+{
+    const std::uint32_t lonely = lonely_conference();
+    ASSERT_EQ(group_add(lonely, 0, nullptr), 0);
+    bot_state.default_room = static_cast<std::int32_t>(lonely);
+
+    EXPECT_EQ(sweep(), deleting(lonely));
+    EXPECT_EQ(bot_state.default_room, static_cast<std::int32_t>(lonely)) << "the default room keeps its number";
+}
+
+TEST_F(SweepEmptyGroups, EmptyRegistryIsLeftAlone)
+{
+    EXPECT_EQ(sweep(), "");
+    EXPECT_EQ(bot_state.group_slots, 0);
+    EXPECT_EQ(bot_state.groups, nullptr);
+}
+
+}  // namespace

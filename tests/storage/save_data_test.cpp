@@ -1,0 +1,195 @@
+// save_data and stat_file_size against real files: the bytes written, the
+// permission bits of new and rewritten files, and every failure path, which
+// must leave the previous file untouched and report as documented.
+#include <csignal>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "runtime/tox_test_support.hpp"
+#include "storage/save_data.hpp"
+
+namespace {
+
+using zorvik::save_data;
+using zorvik::stat_file_size;
+using zorvik::test::read_file_bytes;
+using zorvik::test::savedata_of;
+using zorvik::test::write_file;
+
+const std::string warning = "Warning: save_data failed\n";
+
+std::vector<std::uint8_t> bytes_of(const std::string &text)
+{
+    return std::vector<std::uint8_t>(text.begin(), text.end());
+}
+
+mode_t permission_bits(const std::string &path)
+{
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0) {
+        return 0;
+    }
+    return status.st_mode & 07777;
+}
+
+TEST(StatFileSize, MissingAndEmptyFilesBothGiveZero)
+{
+    zorvik::test::TempDir dir;
+    ASSERT_TRUE(dir.valid());
+    EXPECT_EQ(stat_file_size(dir.file("missing").c_str()), 0u);
+
+    ASSERT_TRUE(write_file(dir.file("empty"), ""));
+    EXPECT_EQ(stat_file_size(dir.file("empty").c_str()), 0u);
+
+    ASSERT_TRUE(write_file(dir.file("five"), "12345"));
+    EXPECT_EQ(stat_file_size(dir.file("five").c_str()), 5u);
+}
+
+class SaveData : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // The daemon runs under this mask (set at start-up).
+        previous_mask_ = umask(066);
+        ASSERT_TRUE(dir_.valid());
+        tox_ = zorvik::test::make_tox();
+        ASSERT_NE(tox_, nullptr) << zorvik::test::tox_unavailable_reason();
+        path_ = dir_.file("zorvik_save");
+        temp_ = path_ + ".tmp";
+    }
+    void TearDown() override { umask(previous_mask_); }
+
+    // Runs save_data on `path` and keeps what it wrote on standard error.
+    std::int32_t save(const char *path)
+    {
+        testing::internal::CaptureStderr();
+        const std::int32_t result = save_data(tox_.get(), path);
+        stderr_ = testing::internal::GetCapturedStderr();
+        return result;
+    }
+
+    mode_t previous_mask_ = 0;
+    zorvik::test::TempDir dir_;
+    zorvik::test::ToxPtr tox_;
+    std::string path_;
+    std::string temp_;
+    std::string stderr_;
+};
+
+TEST_F(SaveData, WritesExactlyTheLibrarysSaveData)
+{
+    EXPECT_EQ(save(path_.c_str()), 0);
+    EXPECT_EQ(stderr_, "");
+    const std::vector<std::uint8_t> expected = savedata_of(tox_.get());
+    EXPECT_EQ(stat_file_size(path_.c_str()), expected.size());
+    EXPECT_EQ(read_file_bytes(path_), expected);
+    EXPECT_FALSE(std::filesystem::exists(temp_)) << "a successful save leaves no temporary file";
+}
+
+TEST_F(SaveData, ReplacesALongerOldFileWhole)
+{
+    ASSERT_TRUE(write_file(path_, std::string(10000, 'x')));
+    EXPECT_EQ(save(path_.c_str()), 0);
+    EXPECT_EQ(read_file_bytes(path_), savedata_of(tox_.get())) << "no tail of the old contents may remain";
+}
+
+TEST_F(SaveData, NewFileIsReadableAndWritableByItsOwnerOnly)
+{
+    ASSERT_EQ(save(path_.c_str()), 0);
+    EXPECT_EQ(permission_bits(path_), 0600u);
+}
+
+TEST_F(SaveData, RewriteKeepsTheExistingPermissionBits)
+{
+    for (const mode_t mode : {mode_t{0640}, mode_t{0644}, mode_t{0400}}) {
+        ASSERT_TRUE(write_file(path_, "old"));
+        ASSERT_EQ(chmod(path_.c_str(), mode), 0);
+        EXPECT_EQ(save(path_.c_str()), 0);
+        EXPECT_EQ(permission_bits(path_), mode) << "mode 0" << std::oct << mode << " was not kept";
+        EXPECT_EQ(read_file_bytes(path_), savedata_of(tox_.get()));
+    }
+}
+
+TEST_F(SaveData, FolderThatDoesNotExistFailsSilently)
+{
+    const std::string inside_missing = dir_.file("no-such-folder/zorvik_save");
+    EXPECT_EQ(save(inside_missing.c_str()), -1);
+    EXPECT_EQ(stderr_, "") << "a file that cannot be opened is not reported";
+}
+
+TEST_F(SaveData, UnopenableTemporaryFileFailsSilentlyAndKeepsTheOldFile)
+{
+    ASSERT_TRUE(write_file(path_, "previous identity"));
+    ASSERT_TRUE(std::filesystem::create_directory(temp_));
+
+    EXPECT_EQ(save(path_.c_str()), -1);
+    EXPECT_EQ(stderr_, "");
+    EXPECT_EQ(read_file_bytes(path_), bytes_of("previous identity"));
+}
+
+TEST_F(SaveData, NullPathWarnsAndFails)
+{
+    EXPECT_EQ(save(nullptr), -1);
+    EXPECT_EQ(stderr_, warning);
+}
+
+// A write that the file-size limit cuts short, as on a full disk. The limit
+// would leak into later tests, so the save runs in a child process, which
+// reports through its exit status and a file that holds its standard error.
+TEST_F(SaveData, WriteCutShortWarnsAndKeepsTheOldFileIntact)
+{
+    const std::size_t size = tox_get_savedata_size(tox_.get());
+    const rlim_t limit = size / 2;
+    ASSERT_GE(limit, 64u) << "the limit must leave room for the warning line";
+    const std::string old_contents(4096, 'o');
+    ASSERT_TRUE(write_file(path_, old_contents));
+    const std::string error_path = dir_.file("stderr.txt");
+
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        // The child never returns into the test framework: it ends with
+        // _exit, so buffered test output is not written twice.
+        std::signal(SIGXFSZ, SIG_IGN);  // as the daemon does at start-up
+        const int fd = open(error_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (fd < 0 || dup2(fd, STDERR_FILENO) < 0) {
+            _exit(2);
+        }
+        const rlimit small{limit, limit};
+        if (setrlimit(RLIMIT_FSIZE, &small) != 0) {
+            _exit(3);
+        }
+        const std::int32_t result = save_data(tox_.get(), path_.c_str());
+        _exit(result == -1 ? 0 : 4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the save was killed (signal " << WTERMSIG(status)
+                                   << "); SIGXFSZ should be ignored";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "expected -1 from save_data (child status 4 means it returned 0)";
+
+    EXPECT_EQ(read_file_bytes(error_path), bytes_of(warning));
+    EXPECT_EQ(read_file_bytes(path_), bytes_of(old_contents)) << "the previous save data must survive";
+    EXPECT_FALSE(std::filesystem::exists(temp_)) << "the partial temporary file must be removed";
+}
+
+TEST_F(SaveData, StaleTemporaryFileIsRemovedAndTheSaveFileKept)
+{
+    ASSERT_TRUE(write_file(path_, "identity"));
+    ASSERT_TRUE(write_file(temp_, "half written"));
+    zorvik::remove_stale_save_temp(path_.c_str());
+    EXPECT_FALSE(std::filesystem::exists(temp_));
+    EXPECT_EQ(read_file_bytes(path_), bytes_of("identity"));
+}
+
+}  // namespace
