@@ -11,7 +11,8 @@
 //                          (time to the banner), then once more to measure
 //                          memory, "group text" round trips, the time to
 //                          answer "info" with many conferences, and idle
-//                          CPU time.
+//                          CPU time. --echo-baseline measures the echo
+//                          peer on the same save as well.
 //
 // Targets run one at a time, so they never compete with each other for the
 // two cores. The client iterates its own instance every --client-sleep-us
@@ -67,6 +68,7 @@ struct Options {
     int starts = 5;
     int info_repeats = 5;
     bool keep_scratch = false;
+    bool echo_baseline = false;  // scale: measure the echo peer on the same save too
 };
 
 struct Received {
@@ -255,6 +257,17 @@ private:
     std::deque<Received> inbox_;
 };
 
+// CPU seconds spent between two readings; NaN (printed as "nan") when
+// either reading failed.
+double cpu_difference(double before, double after)
+{
+    if (before < 0 || after < 0) {
+        std::fputs("warning: a CPU time reading from /proc failed\n", stderr);
+        return std::nan("");
+    }
+    return after - before;
+}
+
 double to_mib(long kib)
 {
     return static_cast<double>(kib) / 1024.0;
@@ -370,7 +383,7 @@ TargetResult measure_target(const Options &options, const std::string &label)
     client.run_for(1.0);
     const double cpu_before = bench::cpu_seconds(child.pid());
     client.run_for(options.idle_seconds);
-    result.idle_cpu_s = bench::cpu_seconds(child.pid()) - cpu_before;
+    result.idle_cpu_s = cpu_difference(cpu_before, bench::cpu_seconds(child.pid()));
     result.rss_idle_kib = bench::resident_kib(child.pid());
     result.load_after = bench::load_average_1min();
 
@@ -467,29 +480,147 @@ bool copy_file(const std::string &from, const std::string &to)
     return bench::write_file(to, bytes);
 }
 
-// Starts the bot on a fresh copy of the save; returns the milliseconds from
-// fork to the last banner line, or -1.
-double start_bot(const Options &options, bench::Child &child, const std::string &folder, std::string *id_hex,
-                 std::string *contacts_line)
+// Starts the bot, or the echo peer, on a fresh copy of the save in
+// `folder`; returns the milliseconds from fork to the last line of the
+// banner (the bot's fifth line, the echo peer's only one), or -1.
+double start_on_save(const Options &options, bool bot, bench::Child &child, const std::string &folder,
+                     std::string *id_hex, std::string *contacts_line)
 {
     if (!copy_file(options.save, folder + "/zorvik_save")) {
         std::fprintf(stderr, "cannot copy %s\n", options.save.c_str());
         return -1;
     }
     const auto start = Clock::now();
-    if (!child.start(options.bot, {}, folder, folder + "/stderr.log")) {
+    const bool started = bot ? child.start(options.bot, {}, folder, folder + "/stderr.log")
+                             : child.start(options.echo, {"zorvik_save"}, folder, folder + "/stderr.log");
+    if (!started) {
         return -1;
     }
     const std::string id_line = child.wait_for_line("ID: ", 60000);
-    *contacts_line = child.wait_for_line("Contacts: ", 60000);
-    const std::string last = child.wait_for_line("Inactive contacts purged after", 60000);
+    std::string last = id_line;
+    if (bot) {
+        *contacts_line = child.wait_for_line("Contacts: ", 60000);
+        last = child.wait_for_line("Inactive contacts purged after", 60000);
+    }
     const auto banner = Clock::now();
     if (id_line.size() < 4 + 2 * TOX_ADDRESS_SIZE || last.empty()) {
-        std::fprintf(stderr, "no complete banner from the bot\n");
+        std::fprintf(stderr, "no complete banner from %s\n", bot ? "the bot" : "the echo peer");
         return -1;
     }
     *id_hex = id_line.substr(4);
     return bench::elapsed_ms(start, banner);
+}
+
+struct ScaleResult {
+    bool ok = false;
+    std::string contacts;
+    bench::Summary startup{};
+    long rss_started_kib = 0;
+    long rss_connected_kib = 0;
+    long rss_groups_kib = 0;
+    long rss_info_kib = 0;
+    bench::Summary group_rtt{};
+    bench::Summary info{};
+    bench::Summary info_first{};
+    std::size_t info_lines = 0;
+    double idle_cpu_s = 0;
+};
+
+// Start-up several times, then one run with a friend connection; for the
+// bot also the conferences and "info".
+ScaleResult measure_scale(const Options &options, bool bot)
+{
+    ScaleResult result;
+    std::vector<double> start_ms;
+    std::string id_hex;
+    for (int i = 0; i < options.starts; ++i) {
+        const std::string folder = bench::make_scratch_dir("zorvik-bench-start-");
+        bench::Child child;
+        const double ms = start_on_save(options, bot, child, folder, &id_hex, &result.contacts);
+        child.stop(30000);
+        bench::remove_tree(folder);
+        if (ms < 0) {
+            return result;
+        }
+        start_ms.push_back(ms);
+    }
+    result.startup = bench::summarize(start_ms);
+
+    const std::string folder = bench::make_scratch_dir("zorvik-bench-scale-");
+    Client client(options.client_sleep_us);
+    bench::Child child;
+    client.watch(&child);
+    if (start_on_save(options, bot, child, folder, &id_hex, &result.contacts) < 0) {
+        return result;
+    }
+    // The bot's first maintenance pass runs right after the banner; give it
+    // and the first iterations a moment before reading the memory.
+    client.run_for(2.0);
+    result.rss_started_kib = bench::resident_kib(child.pid());
+
+    const std::optional<std::uint32_t> friend_number = client.add(id_hex);
+    if (!friend_number) {
+        return result;
+    }
+    client.current_friend = *friend_number;
+    if (!client.wait_connected(*friend_number, options.connect_timeout_s)) {
+        std::fprintf(stderr, "no friend connection within %d s\n", options.connect_timeout_s);
+        return result;
+    }
+    client.run_for(2.0);
+    result.rss_connected_kib = bench::resident_kib(child.pid());
+
+    if (bot) {
+        Clock::time_point sent_at;
+        std::vector<double> group_ms;
+        for (int i = 0; i < options.groups; ++i) {
+            const auto replies = client.exchange(*friend_number, "group text", 1, options.reply_timeout_s, &sent_at);
+            if (!replies || replies->back().text.rfind("Group chat ", 0) != 0) {
+                std::fprintf(stderr, "\"group text\" number %d was not answered with \"Group chat ...\"\n", i + 1);
+                return result;
+            }
+            group_ms.push_back(bench::elapsed_ms(sent_at, replies->back().at));
+        }
+        result.group_rtt = bench::summarize(group_ms);
+        result.rss_groups_kib = bench::resident_kib(child.pid());
+
+        // "info": three fixed lines, then one line per conference.
+        result.info_lines = 3 + static_cast<std::size_t>(options.groups);
+        std::vector<double> info_ms;
+        std::vector<double> info_first_ms;
+        for (int i = 0; i < options.info_repeats; ++i) {
+            const auto replies =
+                client.exchange(*friend_number, "info", result.info_lines, options.reply_timeout_s, &sent_at);
+            if (!replies) {
+                return result;
+            }
+            client.run_for(0.5);  // any line beyond the expected ones shows up here
+            if (replies->size() != result.info_lines ||
+                (options.groups > 0 && replies->back().text.rfind("Group ", 0) != 0)) {
+                std::fprintf(stderr, "unexpected \"info\" answer: %zu lines, last \"%s\"\n", replies->size(),
+                             replies->back().text.c_str());
+                return result;
+            }
+            info_first_ms.push_back(bench::elapsed_ms(sent_at, replies->front().at));
+            info_ms.push_back(bench::elapsed_ms(sent_at, replies->back().at));
+        }
+        result.info = bench::summarize(info_ms);
+        result.info_first = bench::summarize(info_first_ms);
+        result.rss_info_kib = bench::resident_kib(child.pid());
+    }
+
+    client.run_for(1.0);
+    const double cpu_before = bench::cpu_seconds(child.pid());
+    client.run_for(options.idle_seconds);
+    result.idle_cpu_s = cpu_difference(cpu_before, bench::cpu_seconds(child.pid()));
+
+    child.stop(30000);
+    client.watch(nullptr);
+    if (!options.keep_scratch) {
+        bench::remove_tree(folder);
+    }
+    result.ok = true;
+    return result;
 }
 
 int run_scale(const Options &options)
@@ -501,104 +632,34 @@ int run_scale(const Options &options)
     std::printf("bench_client scale: save %s, %d starts, %d conferences, %d \"info\" answers, %d s idle\n",
                 options.save.c_str(), options.starts, options.groups, options.info_repeats, options.idle_seconds);
     std::printf("load average at start: %s\n", bench::load_average_text().c_str());
-
-    std::vector<double> start_ms;
-    std::string id_hex;
-    std::string contacts;
-    for (int i = 0; i < options.starts; ++i) {
-        const std::string folder = bench::make_scratch_dir("zorvik-bench-start-");
-        bench::Child child;
-        const double ms = start_bot(options, child, folder, &id_hex, &contacts);
-        child.stop(30000);
-        bench::remove_tree(folder);
-        if (ms < 0) {
-            return 1;
-        }
-        start_ms.push_back(ms);
-    }
-    const bench::Summary startup = bench::summarize(start_ms);
-
-    const std::string folder = bench::make_scratch_dir("zorvik-bench-scale-");
-    bench::Child child;
-    Client client(options.client_sleep_us);
-    client.watch(&child);
-    if (start_bot(options, child, folder, &id_hex, &contacts) < 0) {
+    const ScaleResult bot = measure_scale(options, true);
+    if (!bot.ok) {
         return 1;
     }
-    // The first maintenance pass runs right after the banner; give it and
-    // the first iterations a moment before reading the memory.
-    client.run_for(2.0);
-    const long rss_started = bench::resident_kib(child.pid());
-
-    const std::optional<std::uint32_t> friend_number = client.add(id_hex);
-    if (!friend_number) {
-        return 1;
-    }
-    client.current_friend = *friend_number;
-    if (!client.wait_connected(*friend_number, options.connect_timeout_s)) {
-        std::fprintf(stderr, "no friend connection within %d s\n", options.connect_timeout_s);
-        return 1;
-    }
-    client.run_for(2.0);
-    const long rss_connected = bench::resident_kib(child.pid());
-
-    Clock::time_point sent_at;
-    std::vector<double> group_ms;
-    for (int i = 0; i < options.groups; ++i) {
-        const auto replies = client.exchange(*friend_number, "group text", 1, options.reply_timeout_s, &sent_at);
-        if (!replies || replies->back().text.rfind("Group chat ", 0) != 0) {
-            std::fprintf(stderr, "\"group text\" number %d was not answered with \"Group chat ...\"\n", i + 1);
+    ScaleResult echo;
+    if (options.echo_baseline) {
+        echo = measure_scale(options, false);
+        if (!echo.ok) {
             return 1;
         }
-        group_ms.push_back(bench::elapsed_ms(sent_at, replies->back().at));
     }
-    const long rss_groups = bench::resident_kib(child.pid());
-
-    // "info": three fixed lines, then one line per conference.
-    const std::size_t info_lines = 3 + static_cast<std::size_t>(options.groups);
-    std::vector<double> info_ms;
-    std::vector<double> info_first_ms;
-    for (int i = 0; i < options.info_repeats; ++i) {
-        const auto replies = client.exchange(*friend_number, "info", info_lines, options.reply_timeout_s, &sent_at);
-        if (!replies) {
-            return 1;
-        }
-        if (replies->size() != info_lines || (options.groups > 0 && replies->back().text.rfind("Group ", 0) != 0)) {
-            std::fprintf(stderr, "unexpected \"info\" answer: %zu lines, last \"%s\"\n", replies->size(),
-                         replies->back().text.c_str());
-            return 1;
-        }
-        info_first_ms.push_back(bench::elapsed_ms(sent_at, replies->front().at));
-        info_ms.push_back(bench::elapsed_ms(sent_at, replies->back().at));
-        client.run_for(0.5);
-    }
-    const long rss_info = bench::resident_kib(child.pid());
-
-    client.run_for(1.0);
-    const double cpu_before = bench::cpu_seconds(child.pid());
-    client.run_for(options.idle_seconds);
-    const double idle_cpu = bench::cpu_seconds(child.pid()) - cpu_before;
-
-    child.stop(30000);
-    client.watch(nullptr);
-    if (!options.keep_scratch) {
-        bench::remove_tree(folder);
-    }
-
-    const bench::Summary groups = bench::summarize(group_ms);
-    const bench::Summary info = bench::summarize(info_ms);
-    const bench::Summary info_first = bench::summarize(info_first_ms);
     std::printf("load average at end:   %s\n\n", bench::load_average_text().c_str());
-    std::printf("%s\n", contacts.c_str());
-    std::printf("| start to banner ms (median, min..max of %d) | RSS started MiB | RSS connected MiB | "
+    std::printf("%s\n", bot.contacts.c_str());
+    std::printf("| target | start to banner ms (median, min..max of %d) | RSS started MiB | RSS connected MiB | "
                 "RSS +%d conferences MiB | RSS after info MiB | \"group text\" rtt median ms | \"info\" %zu lines: "
                 "last line ms (median, min..max) | first line ms | idle CPU s / %d s |\n",
-                options.starts, options.groups, info_lines, options.idle_seconds);
-    std::printf("|---|---|---|---|---|---|---|---|---|\n");
-    std::printf("| %.1f (%.1f..%.1f) | %.2f | %.2f | %.2f | %.2f | %.2f | %.1f (%.1f..%.1f) | %.1f | %.2f |\n",
-                startup.median, startup.min, startup.max, to_mib(rss_started), to_mib(rss_connected),
-                to_mib(rss_groups), to_mib(rss_info), groups.median, info.median, info.min, info.max,
-                info_first.median, idle_cpu);
+                options.starts, options.groups, bot.info_lines, options.idle_seconds);
+    std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
+    std::printf("| bot | %.1f (%.1f..%.1f) | %.2f | %.2f | %.2f | %.2f | %.2f | %.1f (%.1f..%.1f) | %.1f | %.2f |\n",
+                bot.startup.median, bot.startup.min, bot.startup.max, to_mib(bot.rss_started_kib),
+                to_mib(bot.rss_connected_kib), to_mib(bot.rss_groups_kib), to_mib(bot.rss_info_kib),
+                bot.group_rtt.median, bot.info.median, bot.info.min, bot.info.max, bot.info_first.median,
+                bot.idle_cpu_s);
+    if (options.echo_baseline) {
+        std::printf("| echo | %.1f (%.1f..%.1f) | %.2f | %.2f | - | - | - | - | - | %.2f |\n", echo.startup.median,
+                    echo.startup.min, echo.startup.max, to_mib(echo.rss_started_kib),
+                    to_mib(echo.rss_connected_kib), echo.idle_cpu_s);
+    }
     return 0;
 }
 
@@ -608,6 +669,7 @@ void usage()
                "                            [--rtt N] [--rtt-gap-ms MS] [--burst N] [--idle S] [--client-sleep-us U]\n"
                "       bench_client scale --save FILE [--bot PATH] [--groups N] [--starts N]\n"
                "                            [--info-repeats N] [--idle S] [--client-sleep-us U]\n"
+               "                            [--echo-baseline] (the echo peer on the same save)\n"
                "       [--keep-scratch] keeps the targets' folders (with their stderr.log)\n",
                stderr);
 }
@@ -678,6 +740,8 @@ int main(int argc, char **argv)
             int_option(1, 1000, &options.starts);
         } else if (arg == "--info-repeats") {
             int_option(1, 1000, &options.info_repeats);
+        } else if (arg == "--echo-baseline") {
+            options.echo_baseline = true;
         } else if (arg == "--keep-scratch") {
             options.keep_scratch = true;
         } else {

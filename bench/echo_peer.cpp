@@ -2,13 +2,15 @@
 // measured against. It accepts every friend request and answers every
 // normal friend message with one fixed 76-byte text (as long as the bot's
 // answer to "id"). Its loop is the bot's: iterate, then sleep for the
-// interval the library asks for. Prints "ID: <76 hex digits>" on standard
+// interval the library asks for. Given a file name, it loads its identity
+// and friends from that save-data file (it never writes it). Prints "ID: <76 hex digits>" on standard
 // output once ready; SIGINT ends it. Creates a Tox instance: run it inside
 // scripts/netns-run.
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include <unistd.h>
 
@@ -43,13 +45,47 @@ void on_friend_message(Tox *tox, std::uint32_t friend_number, Tox_Message_Type t
 
 }  // namespace
 
-int main()
+// Reads a whole save-data file; empty on failure.
+std::vector<std::uint8_t> read_save(const char *path)
+{
+    std::vector<std::uint8_t> bytes;
+    std::FILE *file = std::fopen(path, "rb");
+    if (file == nullptr) {
+        return bytes;
+    }
+    std::uint8_t buffer[65536];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    }
+    std::fclose(file);
+    return bytes;
+}
+
+int main(int argc, char **argv)
 {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     std::signal(SIGINT, on_interrupt);
 
+    Tox_Options *options = tox_options_new(nullptr);
+    if (options == nullptr) {
+        return 1;
+    }
+    std::vector<std::uint8_t> save;
+    if (argc > 1) {
+        save = read_save(argv[1]);
+        if (save.empty()) {
+            std::fprintf(stderr, "cannot read save data from %s\n", argv[1]);
+            return 1;
+        }
+        tox_options_set_savedata_type(options, TOX_SAVEDATA_TYPE_TOX_SAVE);
+        tox_options_set_savedata_data(options, save.data(), save.size());
+    }
     Tox_Err_New error = TOX_ERR_NEW_OK;
-    Tox *tox = tox_new(nullptr, &error);
+    Tox *tox = tox_new(options, &error);
+    tox_options_free(options);
+    // The library keeps its own copy; the file's bytes are not held on to.
+    std::vector<std::uint8_t>().swap(save);
     if (tox == nullptr) {
         std::fprintf(stderr, "tox_new failed (error %d)\n", static_cast<int>(error));
         return 1;

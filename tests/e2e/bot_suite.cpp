@@ -160,6 +160,12 @@ std::vector<std::string> BotSuite::replies_to(std::string_view bytes, Tox_Messag
             }
             replies.push_back(std::move(reply));
         }
+        if (!bot().running()) {
+            ADD_FAILURE() << "the bot ended (exit status " << bot().exit_status().value_or(exit_status_not_started)
+                          << ") instead of answering the \"id\" probe\n"
+                          << bot().describe_output();
+            return replies;
+        }
         if (Clock::now() >= deadline) {
             ADD_FAILURE() << "expected the bot's ID in answer to the \"id\" probe within 20 s, got "
                           << replies.size() << " other replies; bot running: " << bot().running() << "\n"

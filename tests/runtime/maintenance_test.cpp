@@ -226,8 +226,9 @@ void connect_pair(ConnectedPair &p)
     }
     p.full_a = full_conference(p);
     p.full_b = full_conference(p);
-    const bool joined =
-        iterate_until(p, 60, [&p] { return has_two_peers(p.bot.get(), p.full_a) && has_two_peers(p.bot.get(), p.full_b); });
+    const bool joined = iterate_until(p, 60, [&p] {
+        return has_two_peers(p.bot.get(), p.full_a) && has_two_peers(p.bot.get(), p.full_b);
+    });
     if (!joined) {
         p.failure = "the peer did not join both conferences within 60 s";
     }
@@ -414,6 +415,20 @@ TEST_F(SweepEmptyGroups, EmptyRegistryIsLeftAlone)
     EXPECT_EQ(sweep(), "");
     EXPECT_EQ(bot_state.group_slots, 0);
     EXPECT_EQ(bot_state.groups, nullptr);
+}
+
+// The connected pair doubles as a friend that is online right now: however
+// small the limit, the purge keeps it.
+TEST_F(SweepEmptyGroups, PurgeKeepsAFriendThatIsConnectedNow)
+{
+    ASSERT_NE(tox_friend_get_connection_status(bot_, 0, nullptr), TOX_CONNECTION_NONE);
+    zorvik::test::TempDir dir;
+    zorvik::test::ScopedChdir cwd{dir.path()};
+    bot_state.inactive_limit_seconds = 0;
+
+    remove_stale_friends(bot_);
+
+    EXPECT_TRUE(tox_friend_exists(bot_, 0)) << "a connected friend was deleted by the purge";
 }
 
 }  // namespace

@@ -93,6 +93,18 @@ TEST_F(MasterLineMatches, OtherKeysAndShortLinesDoNotMatch)
     EXPECT_FALSE(matches(hex_.substr(0, 63) + "\n")) << "one digit short of the key";
 }
 
+TEST_F(MasterLineMatches, UndecodedBytesNeverTakePartInTheComparison)
+{
+    // The decoded buffer is zeroed past the decoded bytes; a key ending in
+    // 0x00 must still not match a line that lacks its last byte.
+    key_[31] = 0x00;
+    const std::string hex = to_hex(key_, sizeof key_);
+    ASSERT_TRUE(matches(hex + "\n"));
+    EXPECT_FALSE(matches(hex.substr(0, 62) + "\n"));
+    EXPECT_FALSE(matches(hex.substr(0, 62) + "zz\n"));
+    EXPECT_FALSE(matches(hex.substr(0, 60) + "\n"));
+}
+
 TEST_F(MasterLineMatches, NonHexCharacterInsideTheKeyPreventsTheMatch)
 {
     for (const std::size_t position : {std::size_t{0}, std::size_t{33}, std::size_t{63}}) {
