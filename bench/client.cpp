@@ -68,6 +68,7 @@ struct Options {
     int starts = 5;
     int info_repeats = 5;
     bool keep_scratch = false;
+    bool burst_arrivals = false;  // compare: print when the burst's replies came
     bool echo_baseline = false;  // scale: measure the echo peer on the same save too
 };
 
@@ -234,11 +235,27 @@ public:
             }
         }
         const double ms = bench::elapsed_ms(start, inbox_.back().at);
+        if (print_arrivals) {
+            // Replies per 5 ms after the first send: shows in how many of
+            // the target's iterations the burst was answered.
+            std::vector<int> buckets(static_cast<std::size_t>(ms / 5) + 1, 0);
+            for (const Received &r : inbox_) {
+                ++buckets[static_cast<std::size_t>(bench::elapsed_ms(start, r.at) / 5)];
+            }
+            std::printf("  burst replies per 5 ms:");
+            for (std::size_t i = 0; i < buckets.size(); ++i) {
+                if (buckets[i] != 0) {
+                    std::printf(" [%zu ms] %d", 5 * i, buckets[i]);
+                }
+            }
+            std::printf("\n");
+        }
         inbox_.clear();
         return ms;
     }
 
     std::uint32_t current_friend = UINT32_MAX;
+    bool print_arrivals = false;
 
 private:
     static void on_message(Tox *, std::uint32_t friend_number, Tox_Message_Type, const std::uint8_t *message,
@@ -282,6 +299,7 @@ struct TargetResult {
     std::string link;  // UDP or TCP
     bench::Summary rtt{};
     double burst_ms = 0;
+    double burst_cpu_ms = 0;  // the target's CPU time during the burst
     int burst_retries = 0;
     long rss_connected_kib = 0;
     long rss_loaded_kib = 0;
@@ -299,6 +317,7 @@ struct TargetResult {
 TargetResult measure_target(const Options &options, const std::string &label)
 {
     Client client(options.client_sleep_us);
+    client.print_arrivals = options.burst_arrivals;
     TargetResult result;
     result.label = label;
     result.load_before = bench::load_average_1min();
@@ -367,8 +386,10 @@ TargetResult measure_target(const Options &options, const std::string &label)
     result.rtt = bench::summarize(rtts);
 
     std::size_t burst_wrong = 0;
+    const double burst_cpu_before = bench::run_time_ms(child.pid());
     result.burst_ms = client.burst(*friend_number, command, options.burst_count, options.reply_timeout_s,
                                    &result.burst_retries, &burst_wrong, reply_length);
+    result.burst_cpu_ms = bench::run_time_ms(child.pid()) - burst_cpu_before;
     if (result.burst_ms < 0) {
         client.remove(*friend_number);
         return result;
@@ -424,15 +445,16 @@ int run_compare(const Options &options)
     std::printf("load average at end:   %s\n\n", bench::load_average_text().c_str());
 
     std::printf("| target | link | connect s | rtt median ms | rtt p95 ms | rtt min..max ms | %d x id s | "
-                "cmds/s | sendq retries | RSS connected MiB | RSS after load MiB | RSS idle MiB | idle CPU s / %d s | "
+                "cmds/s | CPU ms in burst | sendq retries | RSS connected MiB | RSS after load MiB | RSS idle MiB | idle CPU s / %d s | "
                 "load 1m before/after |\n",
                 options.burst_count, options.idle_seconds);
-    std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
     for (const TargetResult &r : results) {
-        std::printf("| %s | %s | %.1f | %.2f | %.2f | %.2f..%.2f | %.3f | %.0f | %d | %.2f | %.2f | %.2f | %.2f | "
-                    "%.2f / %.2f |\n",
+        std::printf("| %s | %s | %.1f | %.2f | %.2f | %.2f..%.2f | %.3f | %.0f | %.1f | %d | %.2f | %.2f | %.2f | "
+                    "%.2f | %.2f / %.2f |\n",
                     r.label.c_str(), r.link.c_str(), r.connect_s, r.rtt.median, r.rtt.p95, r.rtt.min, r.rtt.max,
-                    r.burst_ms / 1000.0, options.burst_count / (r.burst_ms / 1000.0), r.burst_retries,
+                    r.burst_ms / 1000.0, options.burst_count / (r.burst_ms / 1000.0), r.burst_cpu_ms,
+                    r.burst_retries,
                     to_mib(r.rss_connected_kib), to_mib(r.rss_loaded_kib), to_mib(r.rss_idle_kib), r.idle_cpu_s,
                     r.load_before, r.load_after);
     }
@@ -666,7 +688,7 @@ int run_scale(const Options &options)
 void usage()
 {
     std::fputs("usage: bench_client compare [--bot PATH] [--echo PATH] [--order bot,echo|echo,bot]\n"
-               "                            [--rtt N] [--rtt-gap-ms MS] [--burst N] [--idle S] [--client-sleep-us U]\n"
+               "                            [--rtt N] [--rtt-gap-ms MS] [--burst N] [--burst-arrivals] [--idle S] [--client-sleep-us U]\n"
                "       bench_client scale --save FILE [--bot PATH] [--groups N] [--starts N]\n"
                "                            [--info-repeats N] [--idle S] [--client-sleep-us U]\n"
                "                            [--echo-baseline] (the echo peer on the same save)\n"
@@ -740,6 +762,8 @@ int main(int argc, char **argv)
             int_option(1, 1000, &options.starts);
         } else if (arg == "--info-repeats") {
             int_option(1, 1000, &options.info_repeats);
+        } else if (arg == "--burst-arrivals") {
+            options.burst_arrivals = true;
         } else if (arg == "--echo-baseline") {
             options.echo_baseline = true;
         } else if (arg == "--keep-scratch") {

@@ -9,8 +9,8 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include <unistd.h>
 
@@ -43,24 +43,40 @@ void on_friend_message(Tox *tox, std::uint32_t friend_number, Tox_Message_Type t
                             sizeof reply - 1, nullptr);
 }
 
-}  // namespace
-
-// Reads a whole save-data file; empty on failure.
-std::vector<std::uint8_t> read_save(const char *path)
+// Reads a whole save-data file into a block the caller frees; null on
+// failure. Plain C allocation keeps the C++ runtime library out of the
+// process, so its memory is the library's and the loop's alone.
+std::uint8_t *read_save(const char *path, std::size_t *size)
 {
-    std::vector<std::uint8_t> bytes;
     std::FILE *file = std::fopen(path, "rb");
     if (file == nullptr) {
-        return bytes;
+        return nullptr;
     }
-    std::uint8_t buffer[65536];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        bytes.insert(bytes.end(), buffer, buffer + n);
+    std::size_t used = 0;
+    std::size_t capacity = 65536;
+    auto *bytes = static_cast<std::uint8_t *>(std::malloc(capacity));
+    while (bytes != nullptr) {
+        used += std::fread(bytes + used, 1, capacity - used, file);
+        if (used < capacity) {
+            break;
+        }
+        capacity *= 2;
+        auto *grown = static_cast<std::uint8_t *>(std::realloc(bytes, capacity));
+        if (grown == nullptr) {
+            std::free(bytes);
+        }
+        bytes = grown;
     }
     std::fclose(file);
+    if (bytes != nullptr && used == 0) {
+        std::free(bytes);
+        bytes = nullptr;
+    }
+    *size = used;
     return bytes;
 }
+
+}  // namespace
 
 int main(int argc, char **argv)
 {
@@ -71,21 +87,22 @@ int main(int argc, char **argv)
     if (options == nullptr) {
         return 1;
     }
-    std::vector<std::uint8_t> save;
+    std::uint8_t *save = nullptr;
     if (argc > 1) {
-        save = read_save(argv[1]);
-        if (save.empty()) {
+        std::size_t size = 0;
+        save = read_save(argv[1], &size);
+        if (save == nullptr) {
             std::fprintf(stderr, "cannot read save data from %s\n", argv[1]);
             return 1;
         }
         tox_options_set_savedata_type(options, TOX_SAVEDATA_TYPE_TOX_SAVE);
-        tox_options_set_savedata_data(options, save.data(), save.size());
+        tox_options_set_savedata_data(options, save, size);
     }
     Tox_Err_New error = TOX_ERR_NEW_OK;
     Tox *tox = tox_new(options, &error);
     tox_options_free(options);
     // The library keeps its own copy; the file's bytes are not held on to.
-    std::vector<std::uint8_t>().swap(save);
+    std::free(save);
     if (tox == nullptr) {
         std::fprintf(stderr, "tox_new failed (error %d)\n", static_cast<int>(error));
         return 1;

@@ -92,6 +92,16 @@ double cpu_seconds(pid_t pid)
     return static_cast<double>(utime + stime) / static_cast<double>(ticks > 0 ? ticks : 100);
 }
 
+double run_time_ms(pid_t pid)
+{
+    std::ifstream file("/proc/" + std::to_string(pid) + "/schedstat");
+    unsigned long long nanoseconds = 0;
+    if (!(file >> nanoseconds)) {
+        return -1;
+    }
+    return static_cast<double>(nanoseconds) / 1e6;
+}
+
 double load_average_1min()
 {
     std::ifstream file("/proc/loadavg");

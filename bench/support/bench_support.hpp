@@ -40,6 +40,11 @@ long resident_kib(pid_t pid);
 // unreadable.
 double cpu_seconds(pid_t pid);
 
+// Time the process has spent running on a CPU, in milliseconds, from
+// /proc/<pid>/schedstat (nanosecond resolution, all threads); -1 when
+// unreadable.
+double run_time_ms(pid_t pid);
+
 // The first field of /proc/loadavg (the one-minute load), or -1.
 double load_average_1min();
 

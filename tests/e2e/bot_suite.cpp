@@ -64,12 +64,16 @@ struct SharedBot {
     // build) fails the binary.
     void stop()
     {
-        if (!launched) {
-            return;
+        // A later start (--gtest_repeat) sets everything up anew.
+        attempted = false;
+        failure.clear();
+        if (launched) {
+            launched = false;
+            // A bot that crashed earlier is not signalled; its status is
+            // reported.
+            const int status = bot->stop();
+            EXPECT_EQ(status, 0) << "the bot should exit with status 0 on SIGINT\n" << bot->describe_output();
         }
-        // A bot that crashed earlier is not signalled; its status is reported.
-        const int status = bot->stop();
-        EXPECT_EQ(status, 0) << "the bot should exit with status 0 on SIGINT\n" << bot->describe_output();
         peer.reset();
         bot.reset();
         folder.reset();
@@ -246,6 +250,10 @@ bool BotSuite::restart_bot()
     // on shutdown) before the new process connects again.
     if (!peer().iterate_until([] { return !peer().connected(); }, 60s)) {
         ADD_FAILURE() << "the peer still saw the stopped bot as connected after 60 s";
+        return false;
+    }
+    if (!peer().renew_bot_friendship()) {
+        ADD_FAILURE() << "the peer could not renew its friendship with the bot";
         return false;
     }
     if (!bot().start()) {

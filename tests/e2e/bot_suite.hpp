@@ -72,9 +72,10 @@ protected:
     static void leave_all_conferences();
 
     // Stops the bot with SIGINT (expecting status 0), starts it again in the
-    // same folder and waits until the peer is connected to it again. Every
-    // conference is gone afterwards. False (with a failure added) when any
-    // step fails.
+    // same folder and waits until the peer is connected to it again (about
+    // 10 s; the peer renews its friend entry, see
+    // TestPeer::renew_bot_friendship). Every conference is gone afterwards.
+    // False (with a failure added) when any step fails.
     static bool restart_bot();
 
     // Line index marks of the bot's streams, for waits on newer lines only.

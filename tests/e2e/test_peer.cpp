@@ -115,7 +115,21 @@ bool TestPeer::add_bot(const std::string &bot_id, std::string_view request_messa
         return false;
     }
     bot_friend_ = number;
+    bot_id_ = bot_id;
+    bot_connection_ = TOX_CONNECTION_NONE;
     return true;
+}
+
+bool TestPeer::renew_bot_friendship()
+{
+    if (!bot_friend_) {
+        std::fprintf(stderr, "e2e: renew_bot_friendship before add_bot\n");
+        return false;
+    }
+    tox_friend_delete(tox_, *bot_friend_, nullptr);
+    bot_friend_.reset();
+    bot_connection_ = TOX_CONNECTION_NONE;
+    return add_bot(bot_id_);
 }
 
 bool TestPeer::connected() const

@@ -67,6 +67,11 @@ public:
     // Iterates until the bot is connected as a friend; false at the timeout.
     bool wait_until_connected(std::chrono::milliseconds timeout = 60s);
     bool connected() const;
+    // Deletes the bot from the friend list and sends a new request to the
+    // same ID. After the bot restarts, the library on this side can take
+    // minutes to find it again through the old friend entry in a network
+    // with no other nodes; a new entry finds it as fast as the first time.
+    bool renew_bot_friendship();
 
     // One iteration of the instance and the idle hook, then a short sleep.
     void iterate_once();
@@ -140,6 +145,7 @@ private:
 
     Tox *tox_ = nullptr;
     std::optional<std::uint32_t> bot_friend_;
+    std::string bot_id_;
     Tox_Connection bot_connection_ = TOX_CONNECTION_NONE;
     std::size_t connection_changes_ = 0;
     std::vector<std::string> replies_;

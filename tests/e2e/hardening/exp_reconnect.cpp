@@ -39,12 +39,13 @@ TEST(Exp, Reconnect)
     dump(folder.file("zorvik_save"));
     peer.send("name abc");
     bot.wait_for_stdout("set name to abc", 10s);
-    peer.iterate_for(1500ms);
+    if (!getenv("EXP_FAST")) peer.iterate_for(1500ms);
     peer.send("name abcd");
     bot.wait_for_stdout("set name to abcd", 10s);
     dump(folder.file("zorvik_save"));
     for (int round = 0; round < 4; ++round) {
         bool sigkill = getenv("EXP_INT") == nullptr;
+        if (getenv("EXP_PREBURST")) { auto end = Clock::now() + 300ms; int i = 0; while (Clock::now() < end) { for (int j = 0; j < 4; ++j) peer.send("name pre" + std::to_string(++i)); peer.iterate_once(); } fprintf(stderr, "pre-burst %d\n", i); }
         if (sigkill) bot.kill(); else bot.stop();
         fprintf(stderr, "killed at %ld (sigkill %d)\n", ms(), sigkill);
         if (getenv("EXP_BURST")) { for (int i = 0; i < 80; ++i) { peer.send("name burst" + std::to_string(i)); if (i % 4 == 0) peer.iterate_once(); } }

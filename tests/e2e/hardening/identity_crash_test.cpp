@@ -26,6 +26,7 @@
 #include <random>
 #include <string>
 #include <vector>
+#include <thread>
 
 #include <sched.h>
 #include <sys/mount.h>
@@ -269,6 +270,8 @@ TEST_F(IdentityUnderKills, SameIdAndALoadableSaveAfterTwentySigkillsDuringSaves)
         }
         EXPECT_EQ(path_kind(r.file(save_name)), "file") << "the save file itself must survive the kill";
 
+        if (getenv("EXP_SLEEP")) std::this_thread::sleep_for(std::chrono::milliseconds(atoi(getenv("EXP_SLEEP"))));
+        if (getenv("EXP_TOX")) { Tox *t = tox_new(nullptr, nullptr); uint16_t port = tox_self_get_udp_port(t, nullptr); tox_kill(t); std::fprintf(stderr, "DEBUG tox port %u\n", port); }
         reconnect_began = Clock::now();
         ASSERT_TRUE(bot.start());
         EXPECT_EQ(bot.tox_id(banner_timeout), r.bot_id)

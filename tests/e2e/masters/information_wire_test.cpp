@@ -86,16 +86,7 @@ TEST_F(Restart, KeepsTheProfileButNeitherConferencesNorThePurgeLimit)
     EXPECT_EQ(before[2], "Inactive friends are purged after 30 days");
 
     const std::time_t restarted_at = std::time(nullptr);
-    const auto t0 = Clock::now();
-    ASSERT_EQ(bot().stop(), 0);
-    std::fprintf(stderr, "TIMING stopped %lld ms\n", (long long)std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now()-t0).count());
-    peer().iterate_until([] { return !peer().connected(); }, 60s);
-    std::fprintf(stderr, "TIMING peer saw it %lld ms\n", (long long)std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now()-t0).count());
-    ASSERT_TRUE(bot().start());
-    bot().tox_id();
-    peer().wait_until_connected(90s);
-    peer().clear();
-    std::fprintf(stderr, "TIMING restart %lld ms\n", (long long)std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now()-t0).count());
+    ASSERT_TRUE(restart_bot());
     const std::vector<std::string> banner = bot().stdout_lines();
     ASSERT_GE(banner.size(), 5u) << bot().describe_output();
     EXPECT_EQ(banner[0], "Zorvik version 0.0.2");
@@ -127,7 +118,6 @@ TEST_F(Restart, KeepsTheProfileButNeitherConferencesNorThePurgeLimit)
         15s))
         << "the peer should see the saved name and status message, got \"" << peer().bot_profile().name << "\" and \""
         << peer().bot_profile().status_message << "\"";
-    std::fprintf(stderr, "TIMING all %lld ms\n", (long long)std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now()-t0).count());
     for (const std::string &line : bot().stderr_lines()) {
         EXPECT_EQ(line.rfind("Deleting empty group", 0), std::string::npos)
             << "the registry starts empty, so the first sweep deletes nothing: " << line;

@@ -24,9 +24,6 @@ protected:
         MasterSuite::SetUp();
         make_peer_master(true);
     }
-
-    // A new text conference of the bot ("group text"); -1 with a failure.
-    static int new_conference(std::string_view command = "group text") { return create_group(command); }
 };
 
 class LeaveCommand : public MasterGroupCommand {};
@@ -45,7 +42,7 @@ TEST_F(LeaveCommand, RefusesMissingAndUnknownNumbers)
 
 TEST_F(LeaveCommand, LeavesTheConferenceAndABareInviteThenFindsNoDefaultRoom)
 {
-    const int created = new_conference();
+    const int created = create_group("group text");
     ASSERT_GE(created, 0);
     const std::string n = std::to_string(created);
     EXPECT_EQ(replies_to("default " + n), one("Default room number set to " + n));
@@ -78,7 +75,7 @@ TEST_F(PasswdCommand, RefusesMissingAndUnregisteredNumbers)
 
 TEST_F(PasswdCommand, SetsAndClearsThePasswordThatInviteAsksFor)
 {
-    const int created = new_conference();
+    const int created = create_group("group text");
     ASSERT_GE(created, 0);
     const std::string n = std::to_string(created);
     const auto invited_with = [&](const std::string &password) {
@@ -147,7 +144,7 @@ TEST_F(TitleCommand, ReportsTheLibraryRefusalForAnUnknownConference)
 // The library takes a title for a conference that holds only the bot.
 TEST_F(TitleCommand, SetsTheTitleOfAConferenceWithoutOtherPeers)
 {
-    const int created = new_conference();
+    const int created = create_group("group text");
     ASSERT_GE(created, 0);
     const auto number = static_cast<std::uint32_t>(created);
     const std::string n = std::to_string(created);
@@ -162,7 +159,7 @@ TEST_F(TitleCommand, SetsTheTitleOfAConferenceWithoutOtherPeers)
 
 TEST_F(TitleCommand, SetsATitleThatThePeerAndInfoSee)
 {
-    const int created = new_conference();
+    const int created = create_group("group text");
     ASSERT_GE(created, 0);
     const auto number = static_cast<std::uint32_t>(created);
     const std::string n = std::to_string(created);
@@ -203,7 +200,7 @@ class GmessageCommand : public MasterGroupCommand {};
 
 TEST_F(GmessageCommand, RefusesMissingUnregisteredAndUnquotedArguments)
 {
-    const int created = new_conference();
+    const int created = create_group("group text");
     ASSERT_GE(created, 0);
     const std::string n = std::to_string(created);
     const std::size_t out = stdout_mark();
@@ -224,7 +221,7 @@ TEST_F(GmessageCommand, RefusesMissingUnregisteredAndUnquotedArguments)
 
 TEST_F(GmessageCommand, SendsTheTextBetweenTheQuotesIntoTheConference)
 {
-    const int created = new_conference();
+    const int created = create_group("group text");
     ASSERT_GE(created, 0);
     const auto number = static_cast<std::uint32_t>(created);
     const std::string n = std::to_string(created);
