@@ -22,8 +22,13 @@ namespace {
 constexpr const char default_status_message[] = "Send me the the command 'help' for more info";
 constexpr const char default_name[] = "Zorvik";
 
-[[noreturn]] void exit_with_tox_new_error(Tox_Err_New error)
+// The library may hand back an instance together with an error (a save it
+// could only partly load); it is released before the process ends.
+[[noreturn]] void exit_with_tox_new_error(Tox *tox, Tox_Err_New error)
 {
+    if (tox != nullptr) {
+        tox_kill(tox);
+    }
     std::fprintf(stderr, "tox_new failed with error %d\n", static_cast<int>(error));
     std::exit(1);
 }
@@ -72,7 +77,7 @@ Tox *load_saved_identity(std::FILE *file)
     std::free(buffer);
     if (error != TOX_ERR_NEW_OK) {
         std::fclose(file);
-        exit_with_tox_new_error(error);
+        exit_with_tox_new_error(tox, error);
     }
     std::fclose(file);
     return tox;
@@ -85,7 +90,7 @@ Tox *make_new_identity()
     Tox *tox = tox_new(options, &error);
     tox_options_free(options);
     if (error != TOX_ERR_NEW_OK) {
-        exit_with_tox_new_error(error);
+        exit_with_tox_new_error(tox, error);
     }
     return tox;
 }

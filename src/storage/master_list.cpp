@@ -22,7 +22,13 @@ constexpr std::size_t shortest_candidate_line = 32;
 
 bool master_line_matches(const char *line, const std::uint8_t *public_key)
 {
-    if (std::strlen(line) <= shortest_candidate_line) {
+    const std::size_t length = std::strlen(line);
+    if (length <= shortest_candidate_line) {
+        return false;
+    }
+    // The key is the first 64 characters; a line shorter than that never
+    // matches, even when its lone last digit would decode to the last byte.
+    if (length < 2 * public_key_size) {
         return false;
     }
     std::size_t decoded = 0;

@@ -1,5 +1,6 @@
 #include "bot_process.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -324,12 +325,14 @@ std::string BotProcess::stderr_text()
 
 std::size_t BotProcess::stdout_mark()
 {
-    return stdout_lines().size();
+    drain();
+    return static_cast<std::size_t>(std::count(out_.text.begin(), out_.text.end(), '\n'));
 }
 
 std::size_t BotProcess::stderr_mark()
 {
-    return stderr_lines().size();
+    drain();
+    return static_cast<std::size_t>(std::count(err_.text.begin(), err_.text.end(), '\n'));
 }
 
 std::optional<std::string> BotProcess::wait_for_line(Stream &stream, std::string_view text,

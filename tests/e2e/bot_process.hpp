@@ -10,8 +10,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 #include <vector>
+
+#include <sys/types.h>
 
 namespace zorvik::e2e {
 
@@ -97,8 +98,10 @@ public:
     std::string stdout_text();
     std::string stderr_text();
 
-    // Number of lines seen so far on a stream: pass it as `from_line` to the
-    // waits below to look only at what comes afterwards.
+    // Number of complete lines seen so far on a stream: pass it as
+    // `from_line` to the waits below to look only at what comes afterwards.
+    // A last line without its line end is not counted, so text that later
+    // extends it is still looked at.
     std::size_t stdout_mark();
     std::size_t stderr_mark();
 

@@ -71,11 +71,15 @@ protected:
     // and makes the peer a non-master again.
     static void leave_all_conferences();
 
-    // Stops the bot with SIGINT (expecting status 0), starts it again in the
-    // same folder and waits until the peer is connected to it again (about
-    // 10 s; the peer renews its friend entry, see
-    // TestPeer::renew_bot_friendship). Every conference is gone afterwards.
-    // False (with a failure added) when any step fails.
+    // Stops the bot with SIGINT (expecting status 0) and starts it again in
+    // the same folder; its banner is then in bot().stdout_lines(). The peer
+    // is replaced by a new one (new identity, default name) that befriends
+    // the bot in about 10 s: in this network a peer that keeps its identity
+    // can take minutes to find a restarted bot. So afterwards the bot has
+    // one more, offline, friend; peer() is the new peer (references to the
+    // old one dangle), and it is not a master until make_peer_master(true).
+    // Every conference is gone too. False (with a failure added) when any
+    // step fails.
     static bool restart_bot();
 
     // Line index marks of the bot's streams, for waits on newer lines only.

@@ -61,12 +61,17 @@ TestPeer::TestPeer(std::string_view name)
         std::fprintf(stderr, "e2e: test peer tox_new failed with error %d\n", static_cast<int>(error));
         return;
     }
+    register_callbacks();
+    set_name(name);
+}
+
+void TestPeer::register_callbacks()
+{
     tox_callback_friend_message(tox_, on_friend_message);
     tox_callback_friend_connection_status(tox_, on_friend_connection);
     tox_callback_conference_invite(tox_, on_conference_invite);
     tox_callback_conference_message(tox_, on_conference_message);
     tox_callback_conference_title(tox_, on_conference_title);
-    set_name(name);
 }
 
 TestPeer::~TestPeer()
@@ -115,21 +120,8 @@ bool TestPeer::add_bot(const std::string &bot_id, std::string_view request_messa
         return false;
     }
     bot_friend_ = number;
-    bot_id_ = bot_id;
     bot_connection_ = TOX_CONNECTION_NONE;
     return true;
-}
-
-bool TestPeer::renew_bot_friendship()
-{
-    if (!bot_friend_) {
-        std::fprintf(stderr, "e2e: renew_bot_friendship before add_bot\n");
-        return false;
-    }
-    tox_friend_delete(tox_, *bot_friend_, nullptr);
-    bot_friend_.reset();
-    bot_connection_ = TOX_CONNECTION_NONE;
-    return add_bot(bot_id_);
 }
 
 bool TestPeer::connected() const

@@ -67,11 +67,6 @@ public:
     // Iterates until the bot is connected as a friend; false at the timeout.
     bool wait_until_connected(std::chrono::milliseconds timeout = 60s);
     bool connected() const;
-    // Deletes the bot from the friend list and sends a new request to the
-    // same ID. After the bot restarts, the library on this side can take
-    // minutes to find it again through the old friend entry in a network
-    // with no other nodes; a new entry finds it as fast as the first time.
-    bool renew_bot_friendship();
 
     // One iteration of the instance and the idle hook, then a short sleep.
     void iterate_once();
@@ -131,6 +126,7 @@ public:
     std::optional<std::uint32_t> bot_friend_number() const { return bot_friend_; }
 
 private:
+    void register_callbacks();
     static void on_friend_message(Tox *tox, std::uint32_t friend_number, Tox_Message_Type type,
                                   const std::uint8_t *message, std::size_t length, void *user_data);
     static void on_friend_connection(Tox *tox, std::uint32_t friend_number, Tox_Connection status,
@@ -145,7 +141,6 @@ private:
 
     Tox *tox_ = nullptr;
     std::optional<std::uint32_t> bot_friend_;
-    std::string bot_id_;
     Tox_Connection bot_connection_ = TOX_CONNECTION_NONE;
     std::size_t connection_changes_ = 0;
     std::vector<std::string> replies_;

@@ -93,6 +93,17 @@ TEST_F(MasterLineMatches, OtherKeysAndShortLinesDoNotMatch)
     EXPECT_FALSE(matches(hex_.substr(0, 63) + "\n")) << "one digit short of the key";
 }
 
+TEST_F(MasterLineMatches, SixtyThreeDigitsNeverMatchEvenWhenTheLoneLastDigitFits)
+{
+    // A last byte below 0x10 could be read from one lone digit; the key is
+    // 64 digits, so a 63-digit line (a last line without newline) is short.
+    key_[31] = 0x0C;
+    hex_ = to_hex(key_, sizeof key_);
+    std::string short_line = hex_.substr(0, 62) + "C";
+    EXPECT_FALSE(matches(short_line)) << "63 digits matched a key of 64";
+    EXPECT_TRUE(matches(hex_));
+}
+
 TEST_F(MasterLineMatches, UndecodedBytesNeverTakePartInTheComparison)
 {
     // The decoded buffer is zeroed past the decoded bytes; a key ending in

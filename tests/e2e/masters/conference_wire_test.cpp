@@ -44,8 +44,8 @@ TEST_F(InfoCommand, ListsConferencesAsTheyAreCreatedJoinedTitledAndLeft)
     ASSERT_EQ(lines.size(), 5u) << ::testing::PrintToString(lines);
     EXPECT_EQ(lines[1], "Friends: 1 (1 online)");
     EXPECT_EQ(lines[2], "Inactive friends are purged after 365 days");
-    EXPECT_EQ(conference_lines(lines),
-              (std::vector<std::string>{conference_line(n, "Text", 1, "None"), conference_line(m, "Audio", 1, "None")}));
+    EXPECT_EQ(conference_lines(lines), (std::vector<std::string>{conference_line(n, "Text", 1, "None"),
+                                                                  conference_line(m, "Audio", 1, "None")}));
 
     const std::optional<std::uint32_t> joined = join_bot_conference(n);
     ASSERT_TRUE(joined);

@@ -1,10 +1,6 @@
-// "help" and "id" over the wire, and what a restart keeps: the profile set by
-// a master comes back from the save file, while conferences, the purge limit
-// and the uptime start afresh.
-#include <cstdio>
-#include <ctime>
+// "help" and "id" over the wire: the public help lines, the master's extra
+// line, the master list created on demand, and the bot's Tox ID.
 #include <filesystem>
-#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -66,62 +62,6 @@ TEST_F(IdCommand, AnswersTheIdOfTheBanner)
         EXPECT_EQ(banner[1], "ID: " + replies[0]);
     }
     EXPECT_TRUE(peer().collect_replies_until_quiet(500ms, 5s).empty()) << "\"id\" should answer one line";
-}
-
-// Every start begins with an empty conference list, the default purge limit
-// and a fresh uptime; the name and status message come from the save file.
-class Restart : public MasterSuite {};
-
-TEST_F(Restart, KeepsTheProfileButNeitherConferencesNorThePurgeLimit)
-{
-    make_peer_master(true);
-    EXPECT_EQ(replies_to("name \"Zorvik Renamed\""), std::vector<std::string>{});
-    EXPECT_EQ(replies_to("statusmessage \"Back soon\""), std::vector<std::string>{});
-    EXPECT_EQ(replies_to("purge 30"), one("Purge time set to 30 days"));
-    ASSERT_GE(create_group("group text"), 0);
-    ASSERT_GE(create_group("group audio"), 0);
-    const std::vector<std::string> before = info();
-    ASSERT_EQ(before.size(), 3u + conference_lines(before).size());
-    ASSERT_GE(conference_lines(before).size(), 2u) << ::testing::PrintToString(before);
-    EXPECT_EQ(before[2], "Inactive friends are purged after 30 days");
-
-    const std::time_t restarted_at = std::time(nullptr);
-    ASSERT_TRUE(restart_bot());
-    const std::vector<std::string> banner = bot().stdout_lines();
-    ASSERT_GE(banner.size(), 5u) << bot().describe_output();
-    EXPECT_EQ(banner[0], "Zorvik version 0.0.2");
-    EXPECT_EQ(banner[1], "ID: " + bot_id());
-    EXPECT_EQ(banner[2], "Name: Zorvik Renamed") << "the name set by a master should be loaded again";
-    EXPECT_EQ(banner[3], "Contacts: 1");
-    EXPECT_EQ(banner[4], "Inactive contacts purged after 365 days");
-
-    const std::vector<std::string> lines = info();
-    const std::time_t answered_at = std::time(nullptr);
-    ASSERT_EQ(lines.size(), 4u) << "no conference should survive the restart: " << ::testing::PrintToString(lines);
-    // The uptime can be no longer than the time since the restart began.
-    const long most_minutes = static_cast<long>(answered_at - restarted_at) / 60;
-    if (most_minutes == 0) {
-        EXPECT_EQ(lines[0], "Uptime: 0d 0h 0m");
-    } else {
-        long minutes = -1;
-        EXPECT_EQ(std::sscanf(lines[0].c_str(), "Uptime: 0d 0h %ldm", &minutes), 1) << lines[0];
-        EXPECT_LE(minutes, most_minutes) << lines[0];
-    }
-    EXPECT_EQ(lines[1], "Friends: 1 (1 online)");
-    EXPECT_EQ(lines[2], "Inactive friends are purged after 365 days") << "the purge limit is not saved";
-    EXPECT_EQ(lines[3], "No active groupchats");
-
-    EXPECT_TRUE(peer().wait_for_bot_profile(
-        [](const FriendProfile &profile) {
-            return profile.name == "Zorvik Renamed" && profile.status_message == "Back soon";
-        },
-        15s))
-        << "the peer should see the saved name and status message, got \"" << peer().bot_profile().name << "\" and \""
-        << peer().bot_profile().status_message << "\"";
-    for (const std::string &line : bot().stderr_lines()) {
-        EXPECT_EQ(line.rfind("Deleting empty group", 0), std::string::npos)
-            << "the registry starts empty, so the first sweep deletes nothing: " << line;
-    }
 }
 
 }  // namespace

@@ -59,12 +59,9 @@ bool MasterSuite::wait_for_conference_line(const std::string &line, std::vector<
     }
 }
 
-std::optional<std::uint32_t> MasterSuite::join_bot_conference(std::uint32_t number, std::string_view password)
+std::optional<std::uint32_t> MasterSuite::join_bot_conference(std::uint32_t number)
 {
-    std::string command = "invite " + std::to_string(number);
-    if (!password.empty()) {
-        command += " " + std::string(password);
-    }
+    const std::string command = "invite " + std::to_string(number);
     const std::vector<std::string> replies = replies_to(command);
     if (!replies.empty()) {
         ADD_FAILURE() << "\"" << command << "\" should be answered by the invitation alone, got "

@@ -53,11 +53,10 @@ protected:
     static bool wait_for_conference_line(const std::string &line, std::vector<std::string> *last = nullptr,
                                          std::chrono::milliseconds timeout = 30s);
 
-    // Has the bot invite the peer into its conference `number` ("invite N",
-    // with `password` when given), joins it and waits until the bot counts
-    // two peers. The peer's own number of the conference, or nullopt with a
-    // failure added.
-    static std::optional<std::uint32_t> join_bot_conference(std::uint32_t number, std::string_view password = "");
+    // Has the bot invite the peer into its unprotected conference `number`
+    // ("invite N"), joins it and waits until the bot counts two peers. The
+    // peer's own number of the conference, or nullopt with a failure added.
+    static std::optional<std::uint32_t> join_bot_conference(std::uint32_t number);
 
     // A conference created by the peer (text or audio); nullopt with a
     // failure added.
