@@ -287,6 +287,32 @@ double cpu_difference(double before, double after)
     return after - before;
 }
 
+// A target's scratch folder. It is removed once the measurement has
+// succeeded (unless --keep-scratch); after a failure it stays, with the
+// target's stderr.log, and its path is printed.
+class ScratchFolder {
+public:
+    ScratchFolder(const char *prefix, bool keep) : path(bench::make_scratch_dir(prefix)), keep_(keep) {}
+    ~ScratchFolder()
+    {
+        if (!succeeded_) {
+            std::fprintf(stderr, "kept for inspection: %s\n", path.c_str());
+        } else if (!keep_) {
+            bench::remove_tree(path);
+        }
+    }
+    ScratchFolder(const ScratchFolder &) = delete;
+    ScratchFolder &operator=(const ScratchFolder &) = delete;
+
+    void succeeded() { succeeded_ = true; }
+
+    const std::string path;
+
+private:
+    bool keep_;
+    bool succeeded_ = false;
+};
+
 double to_mib(long kib)
 {
     return static_cast<double>(kib) / 1024.0;
@@ -325,7 +351,8 @@ TargetResult measure_target(const Options &options, const std::string &label)
     result.label = label;
     result.load_before = bench::load_average_1min();
 
-    const std::string folder = bench::make_scratch_dir(("zorvik-bench-" + label + "-").c_str());
+    ScratchFolder scratch(("zorvik-bench-" + label + "-").c_str(), options.keep_scratch);
+    const std::string &folder = scratch.path;
     const std::string program = label == "bot" ? options.bot : options.echo;
     bench::Child child;
     if (!child.start(program, {}, folder, folder + "/stderr.log")) {
@@ -436,9 +463,7 @@ TargetResult measure_target(const Options &options, const std::string &label)
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         std::fprintf(stderr, "%s: did not exit cleanly after SIGINT (wait status %d)\n", label.c_str(), status);
     }
-    if (!options.keep_scratch) {
-        bench::remove_tree(folder);
-    }
+    scratch.succeeded();
     result.ok = true;
     return result;
 }
@@ -581,19 +606,20 @@ ScaleResult measure_scale(const Options &options, bool bot)
     std::vector<double> start_ms;
     std::string id_hex;
     for (int i = 0; i < options.starts; ++i) {
-        const std::string folder = bench::make_scratch_dir("zorvik-bench-start-");
+        ScratchFolder scratch("zorvik-bench-start-", options.keep_scratch);
         bench::Child child;
-        const double ms = start_on_save(options, bot, child, folder, &id_hex, &result.contacts);
+        const double ms = start_on_save(options, bot, child, scratch.path, &id_hex, &result.contacts);
         child.stop(30000);
-        bench::remove_tree(folder);
         if (ms < 0) {
             return result;
         }
+        scratch.succeeded();
         start_ms.push_back(ms);
     }
     result.startup = bench::summarize(start_ms);
 
-    const std::string folder = bench::make_scratch_dir("zorvik-bench-scale-");
+    ScratchFolder scratch("zorvik-bench-scale-", options.keep_scratch);
+    const std::string &folder = scratch.path;
     Client client(options.client_sleep_us);
     bench::Child child;
     client.watch(&child);
@@ -663,9 +689,7 @@ ScaleResult measure_scale(const Options &options, bool bot)
 
     child.stop(30000);
     client.watch(nullptr);
-    if (!options.keep_scratch) {
-        bench::remove_tree(folder);
-    }
+    scratch.succeeded();
     result.ok = true;
     return result;
 }
@@ -738,6 +762,7 @@ bool parse_int(const char *text, int low, int high, int *value)
 int main(int argc, char **argv)
 {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    bench::require_private_namespace("bench_client");
     if (argc < 2) {
         usage();
         return 2;

@@ -15,6 +15,7 @@
 
 int main(int argc, char **argv)
 {
+    bench::require_private_namespace("bench_make_save");
     if (argc < 3) {
         std::fputs("usage: bench_make_save N OUTPUT [--never-seen] [--seed S]\n", stderr);
         return 2;

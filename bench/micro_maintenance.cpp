@@ -191,6 +191,7 @@ BENCHMARK(BM_MaintenancePass_100Conferences)
 
 int main(int argc, char **argv)
 {
+    bench::require_private_namespace("bench_maintenance");
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;

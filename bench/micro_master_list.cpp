@@ -60,6 +60,7 @@ BENCHMARK(BM_IsMaster_FriendOnLastLine)->Arg(1)->Arg(100)->Arg(10000)->Unit(benc
 
 int main(int argc, char **argv)
 {
+    bench::require_private_namespace("bench_master_list");
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;

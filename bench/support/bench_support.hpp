@@ -120,6 +120,13 @@ void random_public_key(std::uint8_t (&key)[TOX_PUBLIC_KEY_SIZE], std::uint64_t &
 std::vector<std::uint8_t> make_save_with_friends(std::size_t friends, std::uint64_t last_seen,
                                                  std::uint64_t seed);
 
+// Ends the process (status 2, with a message naming `program`) unless it
+// runs inside the private network namespace that scripts/netns-run makes:
+// that script sets ZORVIK_NETNS to the namespace it created. Every program
+// here that creates a Tox instance calls this first, so a run started by
+// hand outside the namespace never sends a packet.
+void require_private_namespace(const char *program);
+
 // A Tox instance with the library's default options, loaded from `save` when
 // it is not empty; null on failure.
 Tox *new_tox(const std::vector<std::uint8_t> &save);
