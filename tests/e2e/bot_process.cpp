@@ -1,5 +1,7 @@
 #include "bot_process.hpp"
 
+#include "private_netns.hpp"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -77,6 +79,10 @@ std::string BotProcess::default_binary()
 
 bool BotProcess::start(const std::vector<std::string> &extra_args)
 {
+    if (!zorvik::test::in_private_netns()) {
+        std::fprintf(stderr, "e2e: refusing to start the bot outside scripts/netns-run\n");
+        return false;
+    }
     if (running()) {
         std::fprintf(stderr, "e2e: the bot is running already (pid %d)\n", static_cast<int>(pid_));
         return false;

@@ -1,5 +1,7 @@
 #include "test_peer.hpp"
 
+#include "private_netns.hpp"
+
 #include <cstdio>
 #include <thread>
 
@@ -55,6 +57,10 @@ std::string to_hex(const std::uint8_t *bytes, std::size_t size)
 
 TestPeer::TestPeer(std::string_view name)
 {
+    if (!zorvik::test::in_private_netns()) {
+        std::fprintf(stderr, "e2e: refusing to create a test peer outside scripts/netns-run\n");
+        return;
+    }
     Tox_Err_New error = TOX_ERR_NEW_OK;
     tox_ = tox_new(nullptr, &error);  // the library's default options
     if (tox_ == nullptr) {

@@ -19,21 +19,9 @@
 #include <gtest/gtest.h>
 #include <tox/tox.h>
 
-namespace zorvik::test {
+#include "private_netns.hpp"
 
-// True when this process runs in the namespace that scripts/netns-run made:
-// the script stores the namespace's identity in ZORVIK_NETNS, so a value
-// inherited from elsewhere does not match.
-inline bool in_private_netns()
-{
-    const char *marker = std::getenv("ZORVIK_NETNS");
-    if (marker == nullptr) {
-        return false;
-    }
-    std::error_code error;
-    const std::filesystem::path here = std::filesystem::read_symlink("/proc/self/ns/net", error);
-    return !error && here.string() == marker;
-}
+namespace zorvik::test {
 
 struct ToxDeleter {
     void operator()(Tox *tox) const { tox_kill(tox); }
