@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "bot_state.hpp"
 #include "commands/handlers.hpp"
@@ -83,6 +85,25 @@ Tox *load_saved_identity(std::FILE *file)
     return tox;
 }
 
+// Opens the save file for reading like fopen(path, "rb"), but without
+// waiting: a FIFO under that name would otherwise block the start for
+// good. The file type is checked by the caller before anything is read.
+std::FILE *open_save_for_reading()
+{
+    const int fd = open(save_path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE *file = fdopen(fd, "rb");
+    if (file == nullptr) {
+        const int saved = errno;
+        close(fd);
+        errno = saved;
+    }
+    return file;
+}
+
 Tox *make_new_identity()
 {
     Tox_Options *options = new_default_options();
@@ -115,7 +136,7 @@ Tox *create_tox_instance()
     // is untouched, so the leftover is simply discarded.
     remove_stale_save_temp(save_path);
 
-    std::FILE *file = std::fopen(save_path, "rb");
+    std::FILE *file = open_save_for_reading();
     Tox *tox = nullptr;
     bool is_new = false;
     if (file != nullptr) {

@@ -136,6 +136,9 @@ bool BotProcess::start(const std::vector<std::string> &extra_args)
             dup2(null_fd, STDIN_FILENO);
         }
         signal(SIGINT, SIG_DFL);
+        // The bot gets only its three standard streams, not the test's
+        // sockets (the test peer's UDP socket among them).
+        close_range(3, ~0U, 0);
         execv(argv[0], argv.data());
         _exit(127);
     }

@@ -1,0 +1,314 @@
+// Floods through real peers: one peer sends 5,000 messages back to back, a
+// mix of valid commands, random bytes, texts of the largest size a message
+// can have, unmatched quotes and action messages, while a second peer keeps
+// asking "id". The bot must answer every "id" of both peers with its ID, in
+// order and in time, keep its resident memory flat (the first 500 messages
+// set the level, the other 4,500 may not raise it by more than 1 MiB), and
+// write nothing on standard error but its usual connection and bootstrap
+// lines.
+//
+// Every "id" of the flooding peer is answered by the bot's ID and by nothing
+// else, and the bot answers each friend in order: once the flooding peer has
+// counted as many IDs as it sent "id" messages, the bot has answered
+// everything before the last of them. That is the point at which memory is
+// measured.
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "bot_process.hpp"
+#include "hardening_support.hpp"
+#include "test_peer.hpp"
+
+namespace zorvik::hardening {
+namespace {
+
+using namespace zorvik::e2e;
+using namespace std::chrono_literals;
+
+constexpr int flood_size = 5000;
+constexpr int baseline_after = 500;
+constexpr int pump_every = 50;        // messages queued between two iterations of the peers
+constexpr int watcher_every = 500;    // the second peer asks "id" this often
+constexpr long allowed_growth_kib = 1024;
+constexpr std::size_t largest_message = TOX_MAX_MESSAGE_LENGTH;  // 1372
+constexpr auto connect_timeout = 90s;
+constexpr auto answer_timeout = 120s;
+
+// Under AddressSanitizer freed memory waits in a quarantine, so resident
+// memory grows with any traffic; there the figures are only printed, and
+// leaks are LeakSanitizer's to find when the bot stops.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool resident_memory_is_meaningful = false;
+#else
+constexpr bool resident_memory_is_meaningful = true;
+#endif
+
+// The beginnings of the lines the bot writes on standard error without any
+// message from a friend.
+const std::vector<std::string> usual_stderr_starts = {"Failed to bootstrap DHT via: ", "Connection to Tox network "};
+
+bool is_usual_stderr_line(const std::string &line)
+{
+    return std::any_of(usual_stderr_starts.begin(), usual_stderr_starts.end(),
+                       [&](const std::string &start) { return line.rfind(start, 0) == 0; });
+}
+
+long elapsed_ms(Clock::time_point since)
+{
+    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
+}
+
+// One flood message: its bytes, its type, and whether it is a plain "id".
+struct FloodMessage {
+    std::string bytes;
+    Tox_Message_Type type = TOX_MESSAGE_TYPE_NORMAL;
+    bool asks_id = false;
+};
+
+// The 5,000 messages, drawn from `random`.
+std::vector<FloodMessage> make_flood(std::mt19937_64 &random)
+{
+    // Commands of every kind that change nothing: public ones, and master
+    // ones refused to a plain friend. ("group" with a type would create a
+    // conference, which is state the bot rightly keeps.)
+    static const std::vector<std::string> commands = {
+        "help", "info", "invite", "invite 7", "invite 0 secret", "group", "leave 3", "name flooded",
+        "status busy", "statusmessage \"flooded\"", "master", "purge 1", "default 0", "title 0 \"t\"",
+        "frobnicate",
+    };
+    static const std::vector<std::string> long_argument_commands = {"help", "invite", "info", "name", "frobnicate"};
+    static const std::vector<std::string> unmatched_quotes = {
+        "\"", "\"\"\"", "invite \"abc", "invite 0 \"unclosed", "help a \"b", "name \"never closed",
+        "title 0 \"open", "statusmessage \"", "group text \"pass", "\"help",
+    };
+    std::uniform_int_distribution<int> kind(0, 99);
+    std::uniform_int_distribution<int> byte(0, 255);
+    std::uniform_int_distribution<int> letter('a', 'z');
+    std::uniform_int_distribution<std::size_t> length(1, largest_message);
+    const auto pick = [&](const std::vector<std::string> &from) {
+        return from[std::uniform_int_distribution<std::size_t>(0, from.size() - 1)(random)];
+    };
+
+    std::vector<FloodMessage> flood;
+    flood.reserve(flood_size);
+    while (flood.size() < static_cast<std::size_t>(flood_size)) {
+        FloodMessage message;
+        const int k = kind(random);
+        if (k < 10) {
+            message.bytes = "id";
+            message.asks_id = true;
+        } else if (k < 30) {
+            message.bytes = pick(commands);
+        } else if (k < 50) {
+            // Any bytes at all, NUL and newlines included; never empty.
+            message.bytes.resize(length(random));
+            for (char &c : message.bytes) {
+                c = static_cast<char>(byte(random));
+            }
+        } else if (k < 65) {
+            // The largest message, as text and as a command with a huge
+            // argument.
+            message.bytes = k < 58 ? std::string() : pick(long_argument_commands) + " ";
+            while (message.bytes.size() < largest_message) {
+                message.bytes.push_back(static_cast<char>(letter(random)));
+            }
+        } else if (k < 80) {
+            message.bytes = pick(unmatched_quotes);
+        } else {
+            // Actions get no answer, whatever they say.
+            message.type = TOX_MESSAGE_TYPE_ACTION;
+            message.bytes = k < 90 ? pick(commands) : "id";
+        }
+        flood.push_back(std::move(message));
+    }
+    return flood;
+}
+
+class MessageFlood : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(flooder_->ok() && watcher_->ok()) << "the peers' Tox instances could not be created";
+        for (TestPeer *peer : {flooder_.get(), watcher_.get()}) {
+            peer->set_idle_hook([this] { bot_.drain(); });
+        }
+        bot_.set_idle_hook([this] { pump(); });
+        // An empty master list: both peers are plain friends, and the bot
+        // never has to create the file (which it would warn about).
+        ASSERT_TRUE(write_file(folder_.file("masterkeys"), ""));
+        ASSERT_TRUE(bot_.start());
+        bot_id_ = bot_.tox_id(15s);
+        ASSERT_EQ(bot_id_.size(), 76u) << bot_.describe_output();
+        ASSERT_TRUE(flooder_->add_bot(bot_id_));
+        ASSERT_TRUE(watcher_->add_bot(bot_id_));
+        const auto began = Clock::now();
+        ASSERT_TRUE(pump_until([this] { return flooder_->connected() && watcher_->connected(); }, connect_timeout))
+            << "both peers should connect to the bot within 90 s\n" << bot_.describe_output();
+        std::fprintf(stderr, "hardening: both peers connected after %ld ms\n", elapsed_ms(began));
+    }
+
+    // One iteration of each peer, and whatever the bot has written.
+    void pump()
+    {
+        flooder_->iterate_once();
+        watcher_->iterate_once();
+    }
+
+    // Pumps until `done` holds (true) or the timeout passes (false).
+    bool pump_until(const std::function<bool()> &done, std::chrono::milliseconds timeout)
+    {
+        const auto deadline = Clock::now() + timeout;
+        while (!done()) {
+            if (Clock::now() >= deadline) {
+                return false;
+            }
+            pump();
+        }
+        return true;
+    }
+
+    // Takes the flooding peer's replies, counting the IDs among them.
+    void take_flooder_replies()
+    {
+        for (const std::string &reply : flooder_->take_replies()) {
+            ++flooder_replies_;
+            if (reply == bot_id_) {
+                ++flooder_ids_;
+            }
+        }
+    }
+
+    // Takes the watching peer's replies: every one must be the ID.
+    void take_watcher_replies()
+    {
+        for (const std::string &reply : watcher_->take_replies()) {
+            EXPECT_EQ(reply, bot_id_) << "the second peer should get nothing but the bot's ID";
+            watcher_answered_at_.push_back(Clock::now());
+        }
+    }
+
+    // Pumps until the flooding peer has counted `ids` IDs; false at the
+    // timeout.
+    bool wait_for_flooder_ids(std::size_t ids)
+    {
+        const auto deadline = Clock::now() + answer_timeout;
+        for (;;) {
+            take_flooder_replies();
+            take_watcher_replies();
+            if (flooder_ids_ >= ids) {
+                return true;
+            }
+            if (Clock::now() >= deadline || !bot_.running()) {
+                return false;
+            }
+            pump();
+        }
+    }
+
+    TempDir folder_;
+    BotProcess bot_{folder_.path()};
+    std::unique_ptr<TestPeer> flooder_ = std::make_unique<TestPeer>("Flooding Peer");
+    std::unique_ptr<TestPeer> watcher_ = std::make_unique<TestPeer>("Watching Peer");
+    std::string bot_id_;
+    std::size_t flooder_replies_ = 0;
+    std::size_t flooder_ids_ = 0;
+    std::vector<Clock::time_point> watcher_answered_at_;
+};
+
+TEST_F(MessageFlood, FiveThousandMixedMessagesLeaveTheBotAnsweringWithFlatMemory)
+{
+    std::mt19937_64 random(replayable_seed("ZORVIK_FLOOD_SEED"));
+    const std::vector<FloodMessage> flood = make_flood(random);
+    std::size_t ids_asked = 0;
+    std::optional<long> baseline_kib;
+    std::vector<Clock::time_point> watcher_asked_at;
+    const auto began = Clock::now();
+
+    for (int i = 0; i < flood_size; ++i) {
+        const FloodMessage &message = flood[static_cast<std::size_t>(i)];
+        ASSERT_TRUE(flooder_->send(message.bytes, message.type))
+            << "the flooding peer could not send message " << i << " (" << message.bytes.size() << " bytes)";
+        ids_asked += message.asks_id ? 1 : 0;
+        if ((i + 1) % pump_every == 0) {
+            take_flooder_replies();
+            take_watcher_replies();
+            pump();
+        }
+        if (i + 1 == baseline_after) {
+            // The level after the first 500, once all of them are answered.
+            ASSERT_TRUE(flooder_->send("id"));
+            ++ids_asked;
+            ASSERT_TRUE(wait_for_flooder_ids(ids_asked))
+                << "every \"id\" of the first " << baseline_after << " messages should be answered; got "
+                << flooder_ids_ << " of " << ids_asked << "\n" << bot_.describe_output();
+            baseline_kib = resident_kib(bot_.pid());
+            ASSERT_TRUE(baseline_kib.has_value());
+        }
+        if (i + 1 > baseline_after && (i + 1) % watcher_every == 0) {
+            ASSERT_TRUE(watcher_->send("id"));
+            watcher_asked_at.push_back(Clock::now());
+        }
+    }
+    const long sent_ms = elapsed_ms(began);
+
+    // The last message of the flood: one more "id".
+    ASSERT_TRUE(flooder_->send("id"));
+    ++ids_asked;
+    ASSERT_TRUE(wait_for_flooder_ids(ids_asked))
+        << "every \"id\" of the flood should be answered with the bot's ID; got " << flooder_ids_ << " of "
+        << ids_asked << "\n" << bot_.describe_output();
+    const auto flood_answered_at = Clock::now();
+    const std::optional<long> after_kib = resident_kib(bot_.pid());
+    ASSERT_TRUE(after_kib.has_value());
+    EXPECT_EQ(flooder_ids_, ids_asked) << "no message but \"id\" should be answered with the ID";
+
+    // The second peer was served while the flood ran: every "id" it sent
+    // was answered before the flood's last one.
+    ASSERT_TRUE(pump_until(
+        [&] {
+            take_watcher_replies();
+            return watcher_answered_at_.size() >= watcher_asked_at.size();
+        },
+        30s))
+        << "the second peer should get an answer to each of its " << watcher_asked_at.size() << " \"id\" messages";
+    long slowest_watcher_ms = 0;
+    for (std::size_t i = 0; i < watcher_asked_at.size(); ++i) {
+        EXPECT_LE(watcher_answered_at_[i], flood_answered_at)
+            << "the second peer's \"id\" " << i + 1 << " should be answered while the flood is still being answered";
+        slowest_watcher_ms = std::max(
+            slowest_watcher_ms, static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                      watcher_answered_at_[i] - watcher_asked_at[i])
+                                                      .count()));
+    }
+
+    if (resident_memory_is_meaningful) {
+        EXPECT_LE(*after_kib - *baseline_kib, allowed_growth_kib)
+            << "resident memory after " << flood_size << " messages (" << *after_kib
+            << " KiB) should stay within 1 MiB"
+            << " of its level after " << baseline_after << " (" << *baseline_kib << " KiB)";
+    }
+    EXPECT_TRUE(bot_.running()) << bot_.describe_output();
+    for (const std::string &line : bot_.stderr_lines()) {
+        EXPECT_TRUE(is_usual_stderr_line(line)) << "unexpected line on standard error: " << line;
+    }
+    std::fprintf(stderr,
+                 "hardening: %d messages (%zu \"id\") sent in %ld ms, all answered after %ld ms, %zu replies; "
+                 "VmRSS %ld KiB after %d, %ld KiB after %d (%+ld KiB); second peer: %zu answers, slowest %ld ms\n",
+                 flood_size, ids_asked, sent_ms, elapsed_ms(began), flooder_replies_, *baseline_kib, baseline_after,
+                 *after_kib, flood_size, *after_kib - *baseline_kib, watcher_answered_at_.size(), slowest_watcher_ms);
+
+    EXPECT_EQ(bot_.stop(), 0) << "the bot should stop cleanly after the flood\n" << bot_.describe_output();
+}
+
+}  // namespace
+}  // namespace zorvik::hardening
