@@ -83,9 +83,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser | passwd")
 # dpkg-shlibdeps (from dpkg-dev) derives the library packages, the Tox
 # library's libtoxcore2 among them, with their minimum versions from the
-# binary; without it they are named here.
+# binary; without it (or without the file utility, which CPack needs to
+# use it) they are named here.
 find_program(ZORVIK_DPKG_SHLIBDEPS dpkg-shlibdeps)
-if(ZORVIK_DPKG_SHLIBDEPS)
+find_program(ZORVIK_FILE_UTILITY file)
+if(ZORVIK_DPKG_SHLIBDEPS AND ZORVIK_FILE_UTILITY)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
     string(PREPEND CPACK_DEBIAN_PACKAGE_DEPENDS "libtoxcore2 (>= 0.2.18), libc6, ")
