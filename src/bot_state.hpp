@@ -17,6 +17,7 @@ constexpr std::size_t max_name_length = TOX_MAX_NAME_LENGTH;        // 128
 constexpr std::size_t public_key_size = TOX_PUBLIC_KEY_SIZE;        // 32
 constexpr std::size_t address_size = TOX_ADDRESS_SIZE;              // 38
 constexpr std::size_t password_size = 64;  // 63 characters and the NUL
+constexpr std::size_t longest_password = password_size - 1;
 
 constexpr std::uint64_t seconds_per_day = 86400;
 constexpr std::uint64_t default_inactive_limit_seconds = 365 * seconds_per_day;

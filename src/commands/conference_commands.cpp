@@ -15,8 +15,6 @@ namespace zorvik {
 
 namespace {
 
-constexpr std::size_t longest_password = password_size - 1;  // 63
-
 // Creates the conference; returns its number, or -1 when the library fails.
 std::int64_t create_conference(Tox *tox, bool audio)
 {

@@ -14,8 +14,6 @@ namespace zorvik {
 
 namespace {
 
-constexpr std::size_t longest_password = password_size - 1;  // 63
-
 bool refuse_non_master(Tox *tox, std::uint32_t friend_number)
 {
     if (is_master(tox, friend_number)) {
@@ -23,25 +21,6 @@ bool refuse_non_master(Tox *tox, std::uint32_t friend_number)
     }
     reply_text(tox, friend_number, "Invalid command.");
     return true;
-}
-
-// A quoted token keeps both quotes; the text is what lies between them.
-bool is_quoted(const char *token)
-{
-    return token[0] == '"' && std::strlen(token) >= 2;
-}
-
-// Copies the text between the quotes of `token` into `text`; returns its
-// length. The token is shorter than the buffer, so nothing is cut.
-std::size_t unquote(const char *token, char (&text)[max_message_length])
-{
-    std::size_t length = std::strlen(token) - 2;
-    if (length > sizeof text - 1) {
-        length = sizeof text - 1;
-    }
-    std::memcpy(text, token + 1, length);
-    text[length] = '\0';
-    return length;
 }
 
 }  // namespace
@@ -122,7 +101,7 @@ void handle_title(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, 
         reply_text(tox, friend_number, "Error: Two arguments are required");
         return;
     }
-    if (!is_quoted(args.arg[2])) {
+    if (!is_quoted_token(args.arg[2])) {
         reply_text(tox, friend_number, "Error: title must be enclosed in quotes");
         return;
     }
@@ -132,7 +111,7 @@ void handle_title(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, 
         return;
     }
     char title[max_message_length];
-    const std::size_t length = unquote(args.arg[2], title);
+    const std::size_t length = unquote_token(args.arg[2], title);
     DisplayName name;
     friend_display_name(tox, friend_number, name);
 
@@ -176,12 +155,12 @@ void handle_gmessage(Tox *tox, std::uint32_t friend_number, std::int32_t num_arg
         reply_text(tox, friend_number, "Error: Invalid group number");
         return;
     }
-    if (!is_quoted(args.arg[2])) {
+    if (!is_quoted_token(args.arg[2])) {
         reply_text(tox, friend_number, "Error: Message must be enclosed in quotes");
         return;
     }
     char message[max_message_length];
-    const std::size_t length = unquote(args.arg[2], message);
+    const std::size_t length = unquote_token(args.arg[2], message);
     Tox_Err_Conference_Send_Message error = TOX_ERR_CONFERENCE_SEND_MESSAGE_OK;
     tox_conference_send_message(tox, static_cast<std::uint32_t>(n), TOX_MESSAGE_TYPE_NORMAL,
                                 reinterpret_cast<const std::uint8_t *>(message), length, &error);

@@ -124,14 +124,12 @@ void handle_statusmessage(Tox *tox, std::uint32_t friend_number, std::int32_t nu
         return;
     }
     const char *arg = args.arg[1];
-    if (arg[0] != '"' || std::strlen(arg) < 2) {
+    if (!is_quoted_token(arg)) {
         reply_text(tox, friend_number, "Error: message must be enclosed in quotes");
         return;
     }
     char message[max_message_length];
-    const std::size_t length = std::strlen(arg) - 2;  // a token is shorter than the buffer
-    std::memcpy(message, arg + 1, length);
-    message[length] = '\0';
+    const std::size_t length = unquote_token(arg, message);
     tox_self_set_status_message(tox, reinterpret_cast<const std::uint8_t *>(message), length, nullptr);
     DisplayName name;
     friend_display_name(tox, friend_number, name);

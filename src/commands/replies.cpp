@@ -56,6 +56,22 @@ void friend_display_name(const Tox *tox, std::uint32_t friend_number, DisplayNam
     name[size] = '\0';
 }
 
+bool is_quoted_token(const char *token)
+{
+    return token[0] == '"' && std::strlen(token) >= 2;
+}
+
+std::size_t unquote_token(const char *token, char (&text)[max_message_length])
+{
+    std::size_t length = std::strlen(token) - 2;
+    if (length > sizeof text - 1) {
+        length = sizeof text - 1;
+    }
+    std::memcpy(text, token + 1, length);
+    text[length] = '\0';
+    return length;
+}
+
 std::int64_t parse_leading_integer(const char *text)
 {
     const char *p = text;

@@ -39,6 +39,14 @@ void friend_display_name(const Tox *tox, std::uint32_t friend_number, DisplayNam
 // range; *number receives the value when true.
 bool parse_group_number(const char *text, std::int32_t *number);
 
+// True when a token is a quoted one: the tokenizer keeps both quotes of a
+// quoted token, so it begins with a double quote and is at least 2 bytes.
+bool is_quoted_token(const char *token);
+
+// Copies the text between the quotes of a quoted token into `text` and
+// returns its length; a token is shorter than the buffer, so nothing is cut.
+std::size_t unquote_token(const char *token, char (&text)[max_message_length]);
+
 // The atoi rule with a 64-bit result, for callers that clamp themselves.
 std::int64_t parse_leading_integer(const char *text);
 

@@ -48,6 +48,43 @@ inline ToxPtr make_tox(bool local_discovery = false)
     return ToxPtr(tox);
 }
 
+// Upper-case hexadecimal text of `count` bytes, two digits each.
+inline std::string to_hex(const std::uint8_t *bytes, std::size_t count)
+{
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) {
+        text.push_back(digits[bytes[i] >> 4]);
+        text.push_back(digits[bytes[i] & 0x0F]);
+    }
+    return text;
+}
+
+// A bot identity with one friend added without a request (nothing is
+// sent): what the master check needs to look up a friend's key. `bot` or
+// `other` is null when make_tox failed.
+struct BotWithFriend {
+    ToxPtr bot;
+    ToxPtr other;
+    std::string other_id;  // the friend's 76-digit Tox ID
+    std::uint32_t friend_number = UINT32_MAX;
+};
+
+inline BotWithFriend make_bot_with_friend()
+{
+    BotWithFriend pair;
+    pair.bot = make_tox();
+    pair.other = make_tox();
+    if (pair.bot == nullptr || pair.other == nullptr) {
+        return pair;
+    }
+    std::uint8_t address[TOX_ADDRESS_SIZE];
+    tox_self_get_address(pair.other.get(), address);
+    pair.other_id = to_hex(address, sizeof address);
+    pair.friend_number = tox_friend_add_norequest(pair.bot.get(), address, nullptr);
+    return pair;
+}
+
 // Message for a failed make_tox, shown by the assertions of the tests.
 inline const char *tox_unavailable_reason()
 {

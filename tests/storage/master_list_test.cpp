@@ -29,16 +29,7 @@ using zorvik::test::ToxPtr;
 const std::string creating_warning = "Warning: creating new masterkeys file. Did you lose the old one?\n";
 const std::string unreadable_warning = "Warning: failed to read masterkeys file\n";
 
-std::string to_hex(const std::uint8_t *bytes, std::size_t count)
-{
-    std::string text;
-    char pair[3];
-    for (std::size_t i = 0; i < count; ++i) {
-        std::snprintf(pair, sizeof pair, "%02X", bytes[i]);
-        text += pair;
-    }
-    return text;
-}
+using zorvik::test::to_hex;
 
 std::string lower(std::string text)
 {
@@ -132,24 +123,15 @@ class IsMaster : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        bot_ = zorvik::test::make_tox().release();
-        friend_ = zorvik::test::make_tox().release();
-        if (bot_ == nullptr || friend_ == nullptr) {
-            return;
-        }
-        std::uint8_t address[TOX_ADDRESS_SIZE];
-        tox_self_get_address(friend_, address);
-        friend_id_ = to_hex(address, sizeof address);
-        friend_number_ = tox_friend_add_norequest(bot_, address, nullptr);
+        pair_ = zorvik::test::make_bot_with_friend();
+        bot_ = pair_.bot.get();
+        friend_ = pair_.other.get();
+        friend_id_ = pair_.other_id;
+        friend_number_ = pair_.friend_number;
     }
     static void TearDownTestSuite()
     {
-        if (bot_ != nullptr) {
-            tox_kill(bot_);
-        }
-        if (friend_ != nullptr) {
-            tox_kill(friend_);
-        }
+        pair_ = {};
         bot_ = nullptr;
         friend_ = nullptr;
     }
@@ -181,6 +163,7 @@ protected:
 
     static std::string key_hex() { return friend_id_.substr(0, 64); }
 
+    inline static zorvik::test::BotWithFriend pair_;
     inline static Tox *bot_ = nullptr;
     inline static Tox *friend_ = nullptr;
     inline static std::string friend_id_;

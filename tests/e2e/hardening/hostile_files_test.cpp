@@ -41,17 +41,6 @@ using zorvik::e2e::Clock;
 const std::string unreadable_warning = "Warning: failed to read masterkeys file\n";
 const std::string save_name = "zorvik_save";
 
-std::string hex_of(const std::uint8_t *bytes, std::size_t count, bool upper = true)
-{
-    const char *digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
-    std::string text;
-    for (std::size_t i = 0; i < count; ++i) {
-        text.push_back(digits[bytes[i] >> 4]);
-        text.push_back(digits[bytes[i] & 0x0F]);
-    }
-    return text;
-}
-
 long elapsed_ms(Clock::time_point since)
 {
     return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
@@ -63,25 +52,17 @@ class HostileMasterList : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        bot_ = zorvik::test::make_tox().release();
-        friend_ = zorvik::test::make_tox().release();
-        if (bot_ == nullptr || friend_ == nullptr) {
-            return;
-        }
-        std::uint8_t address[TOX_ADDRESS_SIZE];
-        tox_self_get_address(friend_, address);
-        friend_id_ = hex_of(address, sizeof address);
-        friend_number_ = tox_friend_add_norequest(bot_, address, nullptr);
+        pair_ = zorvik::test::make_bot_with_friend();
+        bot_ = pair_.bot.get();
+        friend_ = pair_.other.get();
+        friend_id_ = pair_.other_id;
+        friend_number_ = pair_.friend_number;
         random_.seed(replayable_seed("ZORVIK_FILES_SEED"));
     }
 
     static void TearDownTestSuite()
     {
-        for (Tox *tox : {bot_, friend_}) {
-            if (tox != nullptr) {
-                tox_kill(tox);
-            }
-        }
+        pair_ = {};
         bot_ = nullptr;
         friend_ = nullptr;
     }
@@ -142,22 +123,18 @@ protected:
         return id;
     }
 
-    static Tox *bot_;
-    static Tox *friend_;
-    static std::string friend_id_;
-    static std::uint32_t friend_number_;
-    static std::mt19937_64 random_;
+    inline static zorvik::test::BotWithFriend pair_;
+    inline static Tox *bot_ = nullptr;
+    inline static Tox *friend_ = nullptr;
+    inline static std::string friend_id_;
+    inline static std::uint32_t friend_number_ = UINT32_MAX;
+    inline static std::mt19937_64 random_;
 
     zorvik::test::TempDir folder_;
     zorvik::test::ScopedChdir cwd_{folder_.path()};
     std::string stderr_;
 };
 
-Tox *HostileMasterList::bot_ = nullptr;
-Tox *HostileMasterList::friend_ = nullptr;
-std::string HostileMasterList::friend_id_;
-std::uint32_t HostileMasterList::friend_number_ = UINT32_MAX;
-std::mt19937_64 HostileMasterList::random_;
 
 TEST_F(HostileMasterList, HundredThousandLinesOfOtherKeysNameNobodyUntilTheMasterIsAppended)
 {
