@@ -19,6 +19,7 @@
 
 #include "bot_state.hpp"
 #include "groups/registry.hpp"
+#include "groups/conferences.hpp"
 #include "runtime/maintenance.hpp"
 #include "support/bench_support.hpp"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "commands/handlers.hpp"
-#include "runtime/memory.hpp"
+#include "base/memory.hpp"
 
 namespace zorvik {
 

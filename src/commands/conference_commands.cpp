@@ -9,6 +9,7 @@
 #include "bot_state.hpp"
 #include "commands/handlers.hpp"
 #include "commands/replies.hpp"
+#include "groups/conferences.hpp"
 #include "groups/registry.hpp"
 
 namespace zorvik {
@@ -24,7 +25,10 @@ std::int64_t create_conference(Tox *tox, bool audio)
     }
     Tox_Err_Conference_New error = TOX_ERR_CONFERENCE_NEW_OK;
     const std::uint32_t number = tox_conference_new(tox, &error);
-    return error != TOX_ERR_CONFERENCE_NEW_OK ? -1 : number;
+    if (error != TOX_ERR_CONFERENCE_NEW_OK) {
+        return -1;
+    }
+    return number;
 }
 
 }  // namespace
@@ -37,6 +41,21 @@ void handle_group(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, 
     }
     DisplayName name;
     friend_display_name(tox, friend_number, name);
+
+    // At the cap, empty rooms are recycled first (a flood of "group" leaves
+    // only empty rooms behind); only rooms in use make the bot refuse.
+    if (at_conference_cap(tox)) {
+        sweep_empty_groups(tox);
+    }
+    if (at_conference_cap(tox)) {
+        std::printf("Group chat creation by %s refused: limit of %u groups reached\n", name,
+                    static_cast<unsigned>(max_conferences));
+        char reply[max_message_length];
+        std::snprintf(reply, sizeof reply, "Group chat limit reached (%u groups). Try again later.",
+                      static_cast<unsigned>(max_conferences));
+        reply_text(tox, friend_number, reply);
+        return;
+    }
 
     const bool audio = strcasecmp(args.arg[1], "audio") == 0;
     const std::int64_t created = create_conference(tox, audio);

@@ -7,7 +7,7 @@
 #include "commands/handlers.hpp"
 #include "commands/replies.hpp"
 #include "groups/registry.hpp"
-#include "runtime/memory.hpp"
+#include "base/memory.hpp"
 #include "storage/master_list.hpp"
 
 namespace zorvik {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/log_text.hpp"
 #include "bot_state.hpp"
 #include "commands/handlers.hpp"
 #include "commands/replies.hpp"
@@ -115,10 +116,19 @@ void handle_title(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, 
     DisplayName name;
     friend_display_name(tox, friend_number, name);
 
+    // The library refuses an empty title and one of 129 to 256 bytes with
+    // INVALID_LENGTH, but keeps only the low 8 bits of a longer one's length
+    // and sets a cut title; every such title is refused here with the same
+    // error, before the library sees it.
     const auto conference_number = static_cast<std::uint32_t>(n);
-    Tox_Err_Conference_Title error = TOX_ERR_CONFERENCE_TITLE_OK;
-    tox_conference_set_title(tox, conference_number, reinterpret_cast<const std::uint8_t *>(title), length, &error);
+    Tox_Err_Conference_Title error = TOX_ERR_CONFERENCE_TITLE_INVALID_LENGTH;
+    if (length != 0 && length <= max_name_length) {
+        error = TOX_ERR_CONFERENCE_TITLE_OK;
+        tox_conference_set_title(tox, conference_number, reinterpret_cast<const std::uint8_t *>(title), length,
+                                 &error);
+    }
     if (error != TOX_ERR_CONFERENCE_TITLE_OK) {
+        make_log_safe(title);
         std::printf("%s failed to set the title '%s' for group %d\n", name, title, static_cast<int>(n));
         reply_error(tox, friend_number,
                     "Failed to set title. This may be caused by an invalid group number or an empty room",
@@ -128,12 +138,12 @@ void handle_title(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, 
     const std::int32_t slot = group_find(conference_number);
     if (slot >= 0) {
         GroupRecord &group = bot_state.groups[slot];
-        const std::size_t stored = length < max_name_length ? length : max_name_length;
-        std::memcpy(group.title, title, stored);
-        group.title[stored] = '\0';
-        group.title_length = static_cast<std::uint32_t>(stored);
+        std::memcpy(group.title, title, length);  // at most max_name_length bytes, checked above
+        group.title[length] = '\0';
+        group.title_length = static_cast<std::uint32_t>(length);
     }
     reply_text(tox, friend_number, "Group title set");
+    make_log_safe(title);
     std::printf("%s set group %d title to %s\n", name, static_cast<int>(n), title);
 }
 
@@ -171,6 +181,7 @@ void handle_gmessage(Tox *tox, std::uint32_t friend_number, std::int32_t num_arg
     DisplayName name;
     friend_display_name(tox, friend_number, name);
     reply_text(tox, friend_number, "Message sent.");
+    make_log_safe(message);
     std::printf("<%s> message to group %d: %s\n", name, static_cast<int>(n), message);
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <strings.h>
 
+#include "base/log_text.hpp"
 #include "bot_state.hpp"
 #include "commands/handlers.hpp"
 #include "commands/replies.hpp"
@@ -56,16 +57,19 @@ void handle_master(Tox *tox, std::uint32_t friend_number, std::int32_t num_args,
         reply_text(tox, friend_number, "Error: Invalid Tox ID");
         return;
     }
-    std::FILE *file = std::fopen(master_list_path, "a");
-    if (file == nullptr) {
+    const MasterAppend appended = append_master_line(id);
+    if (appended == MasterAppend::not_opened) {
         reply_text(tox, friend_number, "Error: could not find masterkeys file");
         return;
     }
-    std::fprintf(file, "%s\n", id);
-    std::fclose(file);
+    if (appended == MasterAppend::not_written) {
+        reply_text(tox, friend_number, "Error: could not write to masterkeys file");
+        return;
+    }
     DisplayName name;
     friend_display_name(tox, friend_number, name);
-    std::printf("%s added master: %s\n", name, id);
+    LogText shown_id;
+    std::printf("%s added master: %s\n", name, log_text(shown_id, sizeof shown_id, id));
     reply_text(tox, friend_number, "ID added to masterkeys list");
 }
 
@@ -90,6 +94,7 @@ void handle_name(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, c
     tox_self_set_name(tox, reinterpret_cast<const std::uint8_t *>(new_name), length, nullptr);
     DisplayName name;
     friend_display_name(tox, friend_number, name);
+    make_log_safe(new_name);
     std::printf("%s set name to %s\n", name, new_name);
     save_data(tox, save_path);
 }
@@ -114,7 +119,8 @@ void handle_status(Tox *tox, std::uint32_t friend_number, std::int32_t num_args,
     tox_self_set_status(tox, chosen->status);
     DisplayName name;
     friend_display_name(tox, friend_number, name);
-    std::printf("%s set status to %s\n", name, arg);
+    LogText shown_status;
+    std::printf("%s set status to %s\n", name, log_text(shown_status, sizeof shown_status, arg));
     save_data(tox, save_path);
 }
 
@@ -133,6 +139,7 @@ void handle_statusmessage(Tox *tox, std::uint32_t friend_number, std::int32_t nu
     tox_self_set_status_message(tox, reinterpret_cast<const std::uint8_t *>(message), length, nullptr);
     DisplayName name;
     friend_display_name(tox, friend_number, name);
+    make_log_safe(message);
     std::printf("%s set status message to \"%s\"\n", name, message);
     save_data(tox, save_path);
 }

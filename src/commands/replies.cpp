@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/log_text.hpp"
+
 namespace zorvik {
 
 std::uint16_t clamp_length_u16(std::size_t length)
@@ -54,6 +56,9 @@ void friend_display_name(const Tox *tox, std::uint32_t friend_number, DisplayNam
         return;
     }
     name[size] = '\0';
+    // The name only ever goes into log lines, where a line feed or an escape
+    // sequence of a stranger's choosing must not land raw.
+    make_log_safe(name);
 }
 
 bool is_quoted_token(const char *token)

@@ -29,8 +29,9 @@ void reply_error(Tox *tox, std::uint32_t friend_number, const char *text, std::i
 // Buffer type for a friend's name, as shown in log lines.
 using DisplayName = char[max_name_length + 1];
 
-// Fills `name` with the friend's name, NUL-terminated; the empty text when
-// the library cannot report it.
+// Fills `name` with the friend's name, NUL-terminated, for a log line: its
+// control bytes are replaced (see log_text). The empty text when the library
+// cannot report it.
 void friend_display_name(const Tox *tox, std::uint32_t friend_number, DisplayName &name);
 
 // Reads a conference number typed by a friend by the atoi rule (leading

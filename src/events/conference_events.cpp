@@ -7,6 +7,7 @@
 
 #include "bot_state.hpp"
 #include "commands/replies.hpp"
+#include "groups/conferences.hpp"
 #include "groups/registry.hpp"
 #include "storage/master_list.hpp"
 
@@ -21,7 +22,10 @@ std::int64_t join_conference(Tox *tox, std::uint32_t friend_number, Tox_Conferen
     if (type == TOX_CONFERENCE_TYPE_TEXT) {
         Tox_Err_Conference_Join error = TOX_ERR_CONFERENCE_JOIN_OK;
         const std::uint32_t number = tox_conference_join(tox, friend_number, cookie, length, &error);
-        return error != TOX_ERR_CONFERENCE_JOIN_OK ? -1 : number;
+        if (error != TOX_ERR_CONFERENCE_JOIN_OK) {
+            return -1;
+        }
+        return number;
     }
     if (type == TOX_CONFERENCE_TYPE_AV) {
         const int number =
@@ -41,6 +45,11 @@ void on_conference_invite(Tox *tox, std::uint32_t friend_number, Tox_Conference_
     }
     DisplayName name;
     friend_display_name(tox, friend_number, name);
+    if (at_conference_cap(tox)) {
+        std::fprintf(stderr, "Invite from %s declined (limit of %u groups reached)\n", name,
+                     static_cast<unsigned>(max_conferences));
+        return;
+    }
     const std::int64_t joined = join_conference(tox, friend_number, type, cookie, length);
     if (joined < 0) {
         std::fprintf(stderr, "Invite from %s failed (core failure)\n", name);

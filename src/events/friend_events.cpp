@@ -6,7 +6,7 @@
 #include "bot_state.hpp"
 #include "commands/command_table.hpp"
 #include "commands/replies.hpp"
-#include "runtime/memory.hpp"
+#include "base/memory.hpp"
 #include "storage/save_data.hpp"
 
 namespace zorvik {

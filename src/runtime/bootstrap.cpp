@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "bot_state.hpp"
-#include "runtime/hex.hpp"
+#include "base/hex.hpp"
 
 namespace zorvik {
 

@@ -1,14 +1,13 @@
 #include "runtime/main_loop.hpp"
 
-#include <cstdlib>
 #include <ctime>
 
 #include <unistd.h>
 
 #include "bot_state.hpp"
+#include "groups/conferences.hpp"
 #include "groups/registry.hpp"
 #include "runtime/maintenance.hpp"
-#include "runtime/memory.hpp"
 #include "storage/save_data.hpp"
 
 namespace zorvik {
@@ -40,18 +39,12 @@ void run_main_loop(Tox *tox)
 
 void shut_down(Tox *tox)
 {
-    const std::size_t count = tox_conference_get_chatlist_size(tox);
-    if (count != 0) {
+    if (tox_conference_get_chatlist_size(tox) != 0) {
         for (std::int32_t i = 0; i < bot_state.group_slots; ++i) {
             bot_state.groups[i] = GroupRecord{};
         }
         registry_resize(0);
-        auto *chats = static_cast<std::uint32_t *>(alloc_or_exit(count * sizeof(std::uint32_t)));
-        tox_conference_get_chatlist(tox, chats);
-        for (std::size_t i = 0; i < count; ++i) {
-            tox_conference_delete(tox, chats[i], nullptr);
-        }
-        std::free(chats);
+        delete_all_conferences(tox);
     }
     save_data(tox, save_path);
     tox_kill(tox);

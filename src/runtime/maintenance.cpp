@@ -1,12 +1,10 @@
 #include "runtime/maintenance.hpp"
 
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
 #include "bot_state.hpp"
-#include "groups/registry.hpp"
-#include "runtime/memory.hpp"
+#include "base/memory.hpp"
 #include "storage/save_data.hpp"
 
 namespace zorvik {
@@ -42,28 +40,6 @@ void remove_stale_friends(Tox *tox)
         std::free(friends);
     }
     save_data(tox, save_path);
-}
-
-void sweep_empty_groups(Tox *tox)
-{
-    // Walk by index and re-read group_slots and groups at every step: a
-    // removal clears only the slot just examined (slots never move) and may
-    // trim the range or move the array.
-    for (std::int32_t i = 0; i < bot_state.group_slots; ++i) {
-        const GroupRecord &slot = bot_state.groups[i];
-        if (slot.in_use == 0) {
-            continue;
-        }
-        const std::uint32_t number = slot.conference_number;
-        Tox_Err_Conference_Peer_Query error = TOX_ERR_CONFERENCE_PEER_QUERY_OK;
-        const std::uint32_t peers = tox_conference_peer_count(tox, number, &error);
-        if (error == TOX_ERR_CONFERENCE_PEER_QUERY_OK && peers >= 2) {
-            continue;
-        }
-        std::fprintf(stderr, "Deleting empty group %i\n", static_cast<int>(number));
-        tox_conference_delete(tox, number, nullptr);
-        group_remove(number);
-    }
 }
 
 }  // namespace zorvik

@@ -1,5 +1,6 @@
-// The two hourly housekeeping jobs, run by the main loop between library
-// iterations: the friend purge and the sweep of empty conferences.
+// The hourly friend purge, run by the main loop between library iterations
+// (the other hourly job, the sweep of empty conferences, lives with the
+// conferences in groups/conferences.hpp).
 #pragma once
 
 #include <cstdint>
@@ -16,9 +17,5 @@ bool is_friend_stale(std::uint64_t now, std::uint64_t last_online, std::uint64_t
 // Deletes every friend offline longer than bot_state.inactive_limit_seconds,
 // then saves (also when nothing was deleted or there are no friends).
 void remove_stale_friends(Tox *tox);
-
-// Leaves every registered conference with fewer than two peers (or whose
-// peer count cannot be read), logging "Deleting empty group %i".
-void sweep_empty_groups(Tox *tox);
 
 }  // namespace zorvik

@@ -10,11 +10,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/log_text.hpp"
+#include "base/memory.hpp"
 #include "bot_state.hpp"
 #include "commands/handlers.hpp"
 #include "events/conference_events.hpp"
 #include "events/friend_events.hpp"
-#include "runtime/memory.hpp"
+#include "groups/conferences.hpp"
 #include "storage/save_data.hpp"
 
 namespace zorvik {
@@ -127,6 +129,9 @@ void install_process_settings()
 {
     std::signal(SIGINT, on_interrupt);
     std::signal(SIGXFSZ, SIG_IGN);
+    // A reader of standard output or error that goes away (a pipe closed,
+    // a terminal gone) must not end the bot: the write fails, the bot goes on.
+    std::signal(SIGPIPE, SIG_IGN);
     umask(066);
 }
 
@@ -158,6 +163,11 @@ Tox *create_tox_instance()
     if (is_new) {
         save_data(tox, save_path);
     }
+    // Conferences are part of the library's save data, but the registry
+    // starts empty: conferences restored after a crash or kill could never
+    // be invited to or swept, and would pile up from one start to the next.
+    // Leave them, as an orderly shutdown would have.
+    delete_all_conferences(tox);
     return tox;
 }
 
@@ -196,6 +206,7 @@ void print_banner(const Tox *tox)
         name_size = 0;
     }
     name[name_size] = '\0';
+    make_log_safe(name);  // a master may have set any bytes as the name
 
     std::printf("Zorvik version %s\n", bot_version);
     std::printf("ID: %s\n", id);

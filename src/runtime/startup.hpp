@@ -13,14 +13,17 @@ inline constexpr const char *bot_version = "0.0.2";
 void on_interrupt(int signal_number);
 
 // Installs on_interrupt for SIGINT, ignores SIGXFSZ (so a save beyond a
-// file-size limit fails with a warning instead of killing the bot) and sets
+// file-size limit fails with a warning instead of killing the bot) and
+// SIGPIPE (so a closed standard output or error does not end it), and sets
 // the file-creation mask to 066.
 void install_process_settings();
 
 // Creates the Tox instance from "zorvik_save", or as a new identity that is
-// saved at once when no such file exists. Never returns on failure: prints
-// what the failure calls for and ends the process with status 1. A save file
-// that exists but cannot be read is never replaced by a new identity.
+// saved at once when no such file exists, then leaves every conference the
+// library restored from the save data, so the bot starts with none. Never
+// returns on failure: prints what the failure calls for and ends the
+// process with status 1. A save file that exists but cannot be read is
+// never replaced by a new identity.
 Tox *create_tox_instance();
 
 // Registers the six event handlers, in the library's event order.

@@ -4,10 +4,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include "base/file_io.hpp"
+#include "base/hex.hpp"
 #include "bot_state.hpp"
-#include "runtime/hex.hpp"
 
 namespace zorvik {
 
@@ -73,6 +76,49 @@ bool is_master(const Tox *tox, std::uint32_t friend_number)
     }
     std::fclose(file);
     return found;
+}
+
+MasterAppend append_master_line(const char *id)
+{
+    // A line feed before the ID when needed, the ID, its line feed.
+    char line[2 * address_size + 3];
+    const std::size_t id_length = strnlen(id, 2 * address_size + 1);
+    if (id_length > 2 * address_size) {
+        return MasterAppend::not_written;
+    }
+    // 0666 under the start-up umask 066 gives a new file 0600.
+    const int fd = open(master_list_path, O_RDWR | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return MasterAppend::not_opened;
+    }
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        close(fd);
+        return MasterAppend::not_opened;
+    }
+    std::size_t length = 0;
+    char last = '\n';
+    if (status.st_size > 0 && pread(fd, &last, 1, status.st_size - 1) != 1) {
+        close(fd);
+        return MasterAppend::not_written;
+    }
+    if (last != '\n') {
+        line[length++] = '\n';
+    }
+    std::memcpy(line + length, id, id_length);
+    length += id_length;
+    line[length++] = '\n';  // length <= 1 + 76 + 1 < sizeof line
+
+    // fsync surfaces a full disk that the write itself may not report.
+    const bool written = write_all(fd, line, length) && fsync(fd) == 0;
+    if (!written) {
+        // A partial line could hold a whole public key: take it back.
+        if (ftruncate(fd, status.st_size) != 0) {
+            // Nothing more can be done; the caller reports the failure.
+        }
+    }
+    const bool closed = close(fd) == 0;
+    return written && closed ? MasterAppend::added : MasterAppend::not_written;
 }
 
 }  // namespace zorvik

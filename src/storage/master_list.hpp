@@ -15,6 +15,20 @@ inline constexpr const char *master_list_path = "masterkeys";
 // file warns and answers false. Every failure answers false.
 bool is_master(const Tox *tox, std::uint32_t friend_number);
 
+// Outcome of append_master_line.
+enum class MasterAppend {
+    added,        // the whole line is in the file
+    not_opened,   // the file could not be opened (or is not a regular file)
+    not_written,  // a write, flush or close failed; the file is as it was
+};
+
+// Appends `id` and a line feed to the master list, creating the file when
+// it is missing. When the file does not end in a line feed, one is written
+// first, so the new ID always starts a line of its own. A failed write
+// takes back whatever part of the line reached the file. `id` is at most
+// 76 bytes.
+MasterAppend append_master_line(const char *id);
+
 // True when one line (a piece of at most 255 characters, newline included)
 // names `public_key`: it is longer than 32 characters and its first 64
 // characters are hexadecimal digits that decode to the key.

@@ -9,7 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "runtime/memory.hpp"
+#include "base/file_io.hpp"
+#include "base/memory.hpp"
 
 namespace zorvik {
 
@@ -22,23 +23,6 @@ bool temp_path_for(const char *path, char *out, std::size_t out_size)
 {
     const int written = std::snprintf(out, out_size, "%s%s", path, temp_suffix);
     return written > 0 && static_cast<std::size_t>(written) < out_size;
-}
-
-// Writes all `size` bytes, retrying short writes and interruptions.
-bool write_all(int fd, const std::uint8_t *data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 // Flushes the directory that holds `path`, so the rename itself is durable.
@@ -76,11 +60,15 @@ std::int32_t save_data(const Tox *tox, const char *path)
     }
     char temp_path[4096];
     if (!temp_path_for(path, temp_path, sizeof temp_path)) {
-        return -1;
+        return save_failed();
     }
     // 0666 under the start-up umask 066 gives a new file 0600.
     const int fd = open(temp_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {
+        // A folder the bot cannot write would otherwise lose every change
+        // since the start without a word.
+        std::fprintf(stderr, "Warning: save_data failed (cannot create %s: %s)\n", temp_path,
+                     std::strerror(errno));
         return -1;
     }
     struct stat existing {};

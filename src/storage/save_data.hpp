@@ -15,9 +15,10 @@ inline constexpr const char *save_path = "zorvik_save";
 // "<path>.tmp" in the same directory, are flushed to disk, and the temporary
 // file is renamed over `path` only after a complete write, so a failed or
 // interrupted save never destroys the previous file. A rewritten file keeps
-// its permission bits. Returns 0 on success, -1 on failure; a temporary file
-// that cannot be created fails silently, every later failure prints
-// "Warning: save_data failed" on standard error.
+// its permission bits. Returns 0 on success, -1 on failure; every failure
+// prints "Warning: save_data failed" on standard error, followed by
+// " (cannot create <path>.tmp: <reason>)" when the temporary file cannot be
+// created.
 std::int32_t save_data(const Tox *tox, const char *path);
 
 // Size in bytes that stat reports for `path`, or 0 when stat fails.

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "runtime/hex.hpp"
+#include "base/hex.hpp"
 
 namespace {
 

@@ -18,6 +18,7 @@
 
 #include "bot_state.hpp"
 #include "groups/registry.hpp"
+#include "groups/conferences.hpp"
 #include "runtime/maintenance.hpp"
 #include "runtime/tox_test_support.hpp"
 #include "storage/save_data.hpp"

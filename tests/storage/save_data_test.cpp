@@ -120,20 +120,27 @@ TEST_F(SaveData, RewriteKeepsTheExistingPermissionBits)
     }
 }
 
-TEST_F(SaveData, FolderThatDoesNotExistFailsSilently)
+// A temporary file that cannot be created (a folder missing or not
+// writable, or a folder in its place) warns with the reason, so an operator
+// learns that changes are not reaching the disk; the old file stays.
+TEST_F(SaveData, TemporaryFileThatCannotBeCreatedWarnsWithTheReason)
 {
-    const std::string inside_missing = dir_.file("no-such-folder/zorvik_save");
-    EXPECT_EQ(save(inside_missing.c_str()), -1);
-    EXPECT_EQ(stderr_, "") << "a file that cannot be opened is not reported";
-}
-
-TEST_F(SaveData, UnopenableTemporaryFileFailsSilentlyAndKeepsTheOldFile)
-{
+    struct Case {
+        const char *what;
+        std::string path;
+        std::string reason;
+    };
     ASSERT_TRUE(write_file(path_, "previous identity"));
     ASSERT_TRUE(std::filesystem::create_directory(temp_));
-
-    EXPECT_EQ(save(path_.c_str()), -1);
-    EXPECT_EQ(stderr_, "");
+    const std::string inside_missing = dir_.file("no-such-folder/zorvik_save");
+    const Case cases[] = {
+        {"missing folder", inside_missing, inside_missing + ".tmp: No such file or directory"},
+        {"folder named like the temporary file", path_, temp_ + ": Is a directory"},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(save(c.path.c_str()), -1) << c.what;
+        EXPECT_EQ(stderr_, "Warning: save_data failed (cannot create " + c.reason + ")\n") << c.what;
+    }
     EXPECT_EQ(read_file_bytes(path_), bytes_of("previous identity"));
 }
 

@@ -1,4 +1,4 @@
-#include "runtime/memory.hpp"
+#include "base/memory.hpp"
 
 #include <cstdlib>
 

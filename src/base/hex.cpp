@@ -1,8 +1,8 @@
-#include "runtime/hex.hpp"
+#include "base/hex.hpp"
 
 #include <cstring>
 
-#include "runtime/memory.hpp"
+#include "base/memory.hpp"
 
 namespace zorvik {
 

@@ -1,0 +1,53 @@
+#include "groups/conferences.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "base/memory.hpp"
+#include "bot_state.hpp"
+#include "groups/registry.hpp"
+
+namespace zorvik {
+
+bool at_conference_cap(const Tox *tox)
+{
+    return tox_conference_get_chatlist_size(tox) >= max_conferences;
+}
+
+void sweep_empty_groups(Tox *tox)
+{
+    // Walk by index and re-read group_slots and groups at every step: a
+    // removal clears only the slot just examined (slots never move) and may
+    // trim the range or move the array.
+    for (std::int32_t i = 0; i < bot_state.group_slots; ++i) {
+        const GroupRecord &slot = bot_state.groups[i];
+        if (slot.in_use == 0) {
+            continue;
+        }
+        const std::uint32_t number = slot.conference_number;
+        Tox_Err_Conference_Peer_Query error = TOX_ERR_CONFERENCE_PEER_QUERY_OK;
+        const std::uint32_t peers = tox_conference_peer_count(tox, number, &error);
+        if (error == TOX_ERR_CONFERENCE_PEER_QUERY_OK && peers >= 2) {
+            continue;
+        }
+        std::fprintf(stderr, "Deleting empty group %i\n", static_cast<int>(number));
+        tox_conference_delete(tox, number, nullptr);
+        group_remove(number);
+    }
+}
+
+void delete_all_conferences(Tox *tox)
+{
+    const std::size_t count = tox_conference_get_chatlist_size(tox);
+    if (count == 0) {
+        return;
+    }
+    auto *chats = static_cast<std::uint32_t *>(alloc_or_exit(count * sizeof(std::uint32_t)));
+    tox_conference_get_chatlist(tox, chats);
+    for (std::size_t i = 0; i < count; ++i) {
+        tox_conference_delete(tox, chats[i], nullptr);
+    }
+    std::free(chats);
+}
+
+}  // namespace zorvik

@@ -1,0 +1,33 @@
+// The conferences the library holds for the bot, as a whole: the cap on how
+// many it may hold, the sweep of registered conferences where the bot is
+// alone, and leaving all of them (at start and at shutdown).
+#pragma once
+
+#include <cstdint>
+
+#include <tox/tox.h>
+
+namespace zorvik {
+
+// The most conferences the bot holds at once. libtoxcore numbers
+// conferences with 16 bits internally and crashes when the 65,536th is
+// created; every conference also costs memory and idle CPU, and "info"
+// answers with one line per conference. 1,000 keeps a community's rooms
+// well within reach while bounding those costs (about 2 MiB of memory and
+// one "info" of 1,004 lines).
+inline constexpr std::uint32_t max_conferences = 1000;
+
+// True when the library holds max_conferences or more conferences.
+bool at_conference_cap(const Tox *tox);
+
+// Leaves every registered conference with fewer than two peers (or whose
+// peer count cannot be read), logging "Deleting empty group %i" on standard
+// error and removing its registry slot. Conferences the registry does not
+// hold are never touched.
+void sweep_empty_groups(Tox *tox);
+
+// Deletes every conference in the library's chat list; errors are ignored.
+// The registry is not touched.
+void delete_all_conferences(Tox *tox);
+
+}  // namespace zorvik
