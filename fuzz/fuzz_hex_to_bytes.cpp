@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "fuzz_support.hpp"
-#include "runtime/hex.hpp"
+#include "base/hex.hpp"
 
 namespace {
 
