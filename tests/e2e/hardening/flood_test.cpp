@@ -1,5 +1,6 @@
-// Floods through real peers: one peer sends 5,000 messages back to back, a
-// mix of valid commands, random bytes, texts of the largest size a message
+// Floods through real peers: 70,000 "group" requests from one peer (the
+// last test), and a mixed flood: one peer sends 5,000 messages back to back,
+// a mix of valid commands, random bytes, texts of the largest size a message
 // can have, unmatched quotes and action messages, while a second peer keeps
 // asking "id". The bot must answer every "id" of both peers with its ID, in
 // order and in time, keep its resident memory flat (the first 500 messages
@@ -26,6 +27,7 @@
 #include <gtest/gtest.h>
 
 #include "bot_process.hpp"
+#include "groups/conferences.hpp"
 #include "hardening_support.hpp"
 #include "test_peer.hpp"
 
@@ -308,6 +310,103 @@ TEST_F(MessageFlood, FiveThousandMixedMessagesLeaveTheBotAnsweringWithFlatMemory
                  *after_kib, flood_size, *after_kib - *baseline_kib, watcher_answered_at_.size(), slowest_watcher_ms);
 
     EXPECT_EQ(bot_.stop(), 0) << "the bot should stop cleanly after the flood\n" << bot_.describe_output();
+}
+
+// One friend asks for 70,000 conferences, about 500 requests in flight at a
+// time. The library crashes at its 65,536th conference, and every one costs
+// memory and idle CPU; the bot holds at most max_conferences of them,
+// recycling the empty ones when it reaches the cap, and keeps answering
+// everybody.
+TEST_F(MessageFlood, SeventyThousandGroupRequestsStayUnderTheCapAndLeaveTheBotResponsive)
+{
+    constexpr std::size_t requests = 70000;
+    constexpr std::size_t in_flight = 500;
+    constexpr long allowed_group_growth_kib = 64 * 1024;
+    constexpr long idle_cpu_limit_percent = 5;
+    constexpr auto idle_window = 10s;
+    const std::optional<long> baseline_kib = resident_kib(bot_.pid());
+    ASSERT_TRUE(baseline_kib.has_value());
+
+    std::size_t sent = 0;
+    std::size_t answered = 0;
+    long highest_number = -1;
+    std::vector<std::string> unexpected;
+    const auto began = Clock::now();
+    const auto deadline = began + 15min;
+    while (answered < requests) {
+        while (sent < requests && sent - answered < in_flight) {
+            ASSERT_TRUE(flooder_->send("group text")) << "request " << sent << " could not be sent";
+            ++sent;
+        }
+        pump();
+        for (const std::string &reply : flooder_->take_replies()) {
+            ++answered;
+            long number = -1;
+            char rest = '\0';
+            if (std::sscanf(reply.c_str(), "Group chat %ld create%c", &number, &rest) == 2 && rest == 'd') {
+                highest_number = std::max(highest_number, number);
+            } else if (unexpected.size() < 5) {
+                unexpected.push_back(reply);
+            }
+        }
+        ASSERT_TRUE(bot_.running()) << "the bot ended after " << answered << " answers\n"
+                                    << bot_.describe_output();
+        ASSERT_LT(Clock::now(), deadline) << answered << " of " << requests << " requests answered";
+    }
+    const long flood_ms = elapsed_ms(began);
+    EXPECT_TRUE(unexpected.empty()) << "every request should create a conference (empty ones are recycled); "
+                                    << "got for instance \"" << unexpected.front() << "\"";
+    EXPECT_LT(highest_number, static_cast<long>(max_conferences))
+        << "a conference number at or beyond the cap means more conferences than the cap";
+    const std::optional<long> after_kib = resident_kib(bot_.pid());
+    ASSERT_TRUE(after_kib.has_value());
+    if (resident_memory_is_meaningful) {
+        EXPECT_LT(*after_kib - *baseline_kib, allowed_group_growth_kib)
+            << "resident memory grew from " << *baseline_kib << " KiB to " << *after_kib << " KiB";
+    }
+
+    // Idle, with the conferences it holds now: the peers only keep their
+    // connections up.
+    const std::optional<long> cpu_before = cpu_ms(bot_.pid());
+    const auto idle_began = Clock::now();
+    pump_until([&] { return Clock::now() - idle_began >= idle_window; }, idle_window + 5s);
+    const std::optional<long> cpu_after = cpu_ms(bot_.pid());
+    ASSERT_TRUE(cpu_before.has_value() && cpu_after.has_value());
+    const long idle_percent = (*cpu_after - *cpu_before) * 100 / elapsed_ms(idle_began);
+    EXPECT_LT(idle_percent, idle_cpu_limit_percent) << "idle CPU after the flood, in percent of one core";
+
+    flooder_->clear();
+    ASSERT_TRUE(flooder_->send("id"));
+    ASSERT_TRUE(pump_until([&] { return !flooder_->take_replies().empty(); }, 10s)) << "\"id\" should answer";
+
+    // A second friend's "info": three lines, then one per conference.
+    const auto asked = Clock::now();
+    ASSERT_TRUE(watcher_->send("info"));
+    std::vector<std::string> info;
+    long first_line_ms = -1;
+    pump_until(
+        [&] {
+            for (std::string &line : watcher_->take_replies()) {
+                info.push_back(std::move(line));
+            }
+            if (first_line_ms < 0 && !info.empty()) {
+                first_line_ms = elapsed_ms(asked);
+            }
+            return info.size() >= 4 && (info.size() - 3 == static_cast<std::size_t>(highest_number) + 1 ||
+                                        info.back() == "No active groupchats");
+        },
+        60s);
+    const long info_ms = elapsed_ms(asked);
+    ASSERT_GE(info.size(), 4u) << "the second friend's \"info\" should answer";
+    EXPECT_LE(info.size() - 3, max_conferences) << "\"info\" should list at most the cap";
+    EXPECT_LT(first_line_ms, 5000) << "the second friend should get its first \"info\" line within seconds";
+
+    std::fprintf(stderr,
+                 "hardening: %zu \"group text\" answered in %ld ms, highest number %ld; VmRSS %ld -> %ld KiB; "
+                 "idle CPU %ld %%; second friend's \"info\": %zu lines, first after %ld ms, all after %ld ms\n",
+                 requests, flood_ms, highest_number, *baseline_kib, *after_kib, idle_percent, info.size(),
+                 first_line_ms, info_ms);
+    EXPECT_EQ(bot_.stop(), 0) << "the bot should stop cleanly after the flood";
 }
 
 }  // namespace

@@ -23,6 +23,10 @@ std::uint64_t replayable_seed(const char *variable);
 // process is gone or the line is missing.
 std::optional<long> resident_kib(pid_t pid);
 
+// CPU time (user and system) the process has used so far, in milliseconds;
+// nullopt when the process is gone.
+std::optional<long> cpu_ms(pid_t pid);
+
 // What lstat says a path is, as one word ("missing", "file", "folder",
 // "symlink", "fifo", "other"), for comparisons and failure messages.
 std::string path_kind(const std::string &path);
