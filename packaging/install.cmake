@@ -63,8 +63,9 @@ zorvik runs one Tox identity as a chat bot. Friends send it text commands.
 It creates text and audio conferences, invites friends into them (optionally
 behind a password) and lets masters, listed in a plain file, manage its
 conferences and profile. The package installs the daemon, its manual page
-and the systemd units zorvik.service and zorvik@.service, which run it as
-the system user zorvik with its state in /var/lib/zorvik.")
+and the systemd units zorvik.service, which runs it as the system user
+zorvik with its state in /var/lib/zorvik, and zorvik@.service, which runs
+more bots, each as a user of its own with its state in /var/lib/zorvik-NAME.")
 set(CPACK_GENERATOR DEB)
 # Install into a staging DESTDIR with the real prefix /usr, so the install
 # code above sees /usr and places the units in /lib/systemd/system.

@@ -1,8 +1,10 @@
 #!/bin/bash
 # The Debian package from start to finish: build it with cpack, check its
 # contents and fields, install it with dpkg -i, check the installed files,
-# the service account and the units (systemd-analyze verify and security),
-# then run the installed daemon as the service account inside a private
+# the service account and the units (systemd-analyze verify and security,
+# their limits, the template's instances kept apart from the main bot and
+# from each other, the move of instance folders of the former layout), then
+# run the installed daemon as the service account inside a private
 # network namespace until its banner appears, stop it with SIGINT and expect
 # exit status 0 and a saved identity.
 #
@@ -109,9 +111,15 @@ state="$(stat -c '%U %a' /var/lib/zorvik 2>/dev/null)"
 verify_options=()
 command -v man >/dev/null || verify_options+=(--man=no)
 for unit in zorvik.service zorvik@.service; do
-    if ! systemd-analyze verify "${verify_options[@]}" "$unit_dir/$unit" >"$work/verify.log" 2>&1; then
-        fail "expected systemd-analyze verify $unit to pass, it said: $(cat "$work/verify.log")"
+    # verify exits 0 on settings it ignores (a bad value, a misspelt key), so
+    # any complaint about the unit's own lines fails too.
+    if ! systemd-analyze verify "${verify_options[@]}" "$unit_dir/$unit" >"$work/verify.log" 2>&1 ||
+        grep -qF "$unit:" "$work/verify.log"; then
+        fail "expected systemd-analyze verify $unit to pass silently, it said: $(cat "$work/verify.log")"
     fi
+    for key in MemoryMax TasksMax; do
+        grep -q "^$key=." "$unit_dir/$unit" || fail "expected a $key= limit in $unit, found none"
+    done
     systemd-analyze security --offline=true --threshold="$security_threshold" "$unit_dir/$unit" \
         >"$work/security.log" 2>&1
     security_status=$?
@@ -121,6 +129,29 @@ for unit in zorvik.service zorvik@.service; do
         fail "expected $unit to be rated at most $((security_threshold / 10)).$((security_threshold % 10)) by systemd-analyze security, got ${score:-no score}: $(tail -3 "$work/security.log")"
     fi
 done
+
+# Each instance runs as a user of its own (named after the instance: without
+# User=, systemd would name it "zorvik" after the unit and reuse the main
+# bot's account) and keeps its files outside the main bot's folder.
+template="$unit_dir/zorvik@.service"
+template_settings="$(grep -E '^(DynamicUser|User|Group|StateDirectory|WorkingDirectory)=' "$template" | tr '\n' ' ')"
+for expected in 'DynamicUser=yes' 'User=zorvik-%i' 'StateDirectory=zorvik-%i' 'WorkingDirectory=/var/lib/zorvik-%i'; do
+    [[ " $template_settings" == *" $expected "* ]] ||
+        fail "expected $expected in zorvik@.service, it has: $template_settings"
+done
+[[ "$template_settings" != *Group=* ]] || fail "expected no Group= in zorvik@.service, it has: $template_settings"
+
+# An instance folder of the former layout, /var/lib/zorvik/NAME, moves to
+# /var/lib/zorvik-NAME when the package is configured, identity included.
+old_instance=/var/lib/zorvik/package-test-$$
+mkdir -m 0700 "$old_instance" && echo identity >"$old_instance/zorvik_save"
+/var/lib/dpkg/info/zorvik.postinst configure >"$work/postinst.log" 2>&1 ||
+    fail "expected postinst configure to succeed, it said: $(cat "$work/postinst.log")"
+moved="$(cat "/var/lib/zorvik-package-test-$$/zorvik_save" 2>/dev/null)"
+if [ "$moved" != identity ] || [ -e "$old_instance" ]; then
+    fail "expected postinst to move $old_instance and its zorvik_save to /var/lib/zorvik-package-test-$$, got zorvik_save '${moved:-missing}' there and the old folder $([ -e "$old_instance" ] && echo kept || echo gone)"
+fi
+rm -rf "$old_instance" "/var/lib/zorvik-package-test-$$"
 
 # --- The installed daemon, as the service account, in a private namespace -----
 home_dir="$work/home"
