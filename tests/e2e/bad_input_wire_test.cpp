@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -149,7 +150,11 @@ TEST_F(BadInput, FormatDirectivesInArgumentsAreTakenLiterally)
     EXPECT_TRUE(peer().wait_for_invite()) << "the password with directives should match itself, byte for byte";
 }
 
-TEST_F(BadInput, FormatDirectivesInThePeersNameAreLoggedLiterally)
+// A friend's name goes into log lines on both streams: format directives in
+// it are printed as they are, and its control bytes as '?', so that a line
+// feed cannot forge a log line of its own and an escape sequence never
+// reaches a terminal.
+TEST_F(BadInput, ThePeersNameIsLoggedLiterallyButForControlBytesWhichBecomeQuestionMarks)
 {
     const std::vector<std::string> created = replies_to("group text pw");
     ASSERT_EQ(created.size(), 1u);
@@ -162,11 +167,22 @@ TEST_F(BadInput, FormatDirectivesInThePeersNameAreLoggedLiterally)
     while (long_name.size() + 2 <= TOX_MAX_NAME_LENGTH) {
         long_name += "%n";
     }
-    for (const std::string &name : {"%s%n%x%p%n"s, long_name}) {
-        ASSERT_TRUE(peer().set_name(name));
+    const std::string forged = "Forged line";
+    struct Case {
+        std::string name;
+        std::string logged;
+    };
+    const std::vector<Case> cases = {
+        {"%s%n%x%p%n", "%s%n%x%p%n"},
+        {long_name, long_name},
+        {"x\n" + forged + "\x1b[31m\x7f", "x?" + forged + "?[31m?"},
+    };
+    for (const Case &c : cases) {
+        ASSERT_TRUE(peer().set_name(c.name));
         // The bot learns the name at its next iterations; the refusal log
-        // below names the peer, so retry until it shows the new name.
-        const std::string expected = "Failed to invite " + name + " to group " + number + " (invalid password)";
+        // below (on stderr) names the peer, so retry until it shows the new
+        // name.
+        const std::string expected = "Failed to invite " + c.logged + " to group " + number + " (invalid password)";
         bool logged = false;
         for (int attempt = 0; attempt < 20 && !logged; ++attempt) {
             const std::size_t err = stderr_mark();
@@ -187,7 +203,18 @@ TEST_F(BadInput, FormatDirectivesInThePeersNameAreLoggedLiterally)
         const std::size_t out = stdout_mark();
         const int m = create_group("group text");
         ASSERT_GE(m, 0);
-        expect_stdout_line(out, "Group chat " + std::to_string(m) + " created by " + name);
+        expect_stdout_line(out, "Group chat " + std::to_string(m) + " created by " + c.logged);
+    }
+    const std::vector<std::pair<const char *, std::string>> streams = {{"stdout", bot().stdout_text()},
+                                                                       {"stderr", bot().stderr_text()}};
+    for (const auto &[stream, text] : streams) {
+        EXPECT_EQ(text.find_first_of("\x1b\x7f"), std::string::npos)
+            << "no escape or DEL byte should reach the bot's " << stream;
+        const std::vector<std::string> lines = split_lines(text);
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                                [&](const std::string &line) { return line.rfind(forged, 0) == 0; }),
+                  0)
+            << "no line feed in a name should start a line \"" << forged << "...\" on the bot's " << stream;
     }
     ASSERT_TRUE(peer().set_name(default_peer_name));
     peer().iterate_for(500ms);

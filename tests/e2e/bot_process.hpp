@@ -90,6 +90,13 @@ public:
     // Reads whatever both pipes hold, without blocking.
     void drain();
 
+    // Closes the test's read ends of both pipes, as a reader of the bot's
+    // output that goes away (a closed terminal, a stopped journal): every
+    // later write of the bot to either stream fails (EPIPE, and SIGPIPE
+    // unless it ignores that). What was read before is kept; nothing more is
+    // read until the next start().
+    void close_pipes();
+
     // Every line seen so far on one stream, oldest first. A last line that
     // has no line end yet is included; a later read may still extend it.
     std::vector<std::string> stdout_lines();
@@ -126,7 +133,6 @@ private:
         std::string text;
     };
 
-    void close_pipes();
     bool read_stream(Stream &stream);
     std::optional<std::string> wait_for_line(Stream &stream, std::string_view text,
                                              std::chrono::milliseconds timeout, std::size_t from_line);

@@ -1,5 +1,6 @@
 #include "bot_suite.hpp"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -30,11 +31,7 @@ struct SharedBot {
         bot = std::make_unique<BotProcess>(folder->path());
         // Each side keeps the other going while a test waits on it (the peer
         // comes after the bot's banner).
-        bot->set_idle_hook([this] {
-            if (peer && peer->ok()) {
-                peer->iterate_once();
-            }
-        });
+        follow_current_peer();
 
         if (!bot->start()) {
             failure = "the bot could not be started";
@@ -55,20 +52,20 @@ struct SharedBot {
     std::string befriend_new_peer()
     {
         peer = std::make_unique<TestPeer>(default_peer_name);
-        if (!peer->ok()) {
-            return "the test peer's Tox instance could not be created";
-        }
-        peer->set_idle_hook([this] { bot->drain(); });
-        if (!peer->add_bot(bot_id)) {
-            return "the peer could not send a friend request to " + bot_id;
-        }
-        const auto begin = Clock::now();
-        if (!peer->wait_until_connected(connect_timeout)) {
-            return "the bot did not connect to the peer within 90 s\n" + bot->describe_output();
-        }
-        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begin);
-        std::fprintf(stderr, "e2e: peer connected to the bot after %lld ms\n", static_cast<long long>(took.count()));
-        return {};
+        const std::string problem = befriend(*peer, *bot, bot_id, connect_timeout);
+        follow_current_peer();
+        return problem;
+    }
+
+    // The bot's waits iterate whichever peer is current, so the hook never
+    // outlives a peer that a restart replaces.
+    void follow_current_peer()
+    {
+        bot->set_idle_hook([this] {
+            if (peer && peer->ok()) {
+                peer->iterate_once();
+            }
+        });
     }
 
     // Stops the bot; a nonzero status (a crash, or a leak in a sanitizer
@@ -160,35 +157,7 @@ void BotSuite::make_peer_master(bool master)
 
 std::vector<std::string> BotSuite::replies_to(std::string_view bytes, Tox_Message_Type type)
 {
-    std::vector<std::string> replies = peer().take_replies();
-    EXPECT_TRUE(replies.empty()) << "replies left over from before: " << replies.size();
-    replies.clear();
-    if (!peer().send(bytes, type) || !peer().send("id")) {
-        ADD_FAILURE() << "the peer could not send to the bot";
-        return replies;
-    }
-    const auto deadline = Clock::now() + probe_timeout;
-    for (;;) {
-        for (std::string &reply : peer().take_replies()) {
-            if (reply == bot_id()) {
-                return replies;
-            }
-            replies.push_back(std::move(reply));
-        }
-        if (!bot().running()) {
-            ADD_FAILURE() << "the bot ended (exit status " << bot().exit_status().value_or(exit_status_not_started)
-                          << ") instead of answering the \"id\" probe\n"
-                          << bot().describe_output();
-            return replies;
-        }
-        if (Clock::now() >= deadline) {
-            ADD_FAILURE() << "expected the bot's ID in answer to the \"id\" probe within 20 s, got "
-                          << replies.size() << " other replies; bot running: " << bot().running() << "\n"
-                          << bot().describe_output();
-            return replies;
-        }
-        peer().iterate_once();
-    }
+    return e2e::replies_to(peer(), bot(), bot_id(), bytes, type, probe_timeout);
 }
 
 namespace {
@@ -250,12 +219,21 @@ void BotSuite::leave_all_conferences()
     make_peer_master(false);
 }
 
-bool BotSuite::restart_bot()
+bool BotSuite::restart_bot(BotEnd end)
 {
-    const int status = bot().stop();
-    EXPECT_EQ(status, 0) << "the bot should exit with status 0 on SIGINT\n" << bot().describe_output();
-    if (status != 0) {
-        return false;
+    if (end == BotEnd::interrupt) {
+        const int status = bot().stop();
+        EXPECT_EQ(status, 0) << "the bot should exit with status 0 on SIGINT\n" << bot().describe_output();
+        if (status != 0) {
+            return false;
+        }
+    } else {
+        const int status = bot().kill();
+        EXPECT_EQ(status, exit_status_signal_base + SIGKILL)
+            << "the bot should still run until SIGKILL ends it\n" << bot().describe_output();
+        if (status != exit_status_signal_base + SIGKILL) {
+            return false;
+        }
     }
     if (!bot().start()) {
         ADD_FAILURE() << "the bot could not be started again";

@@ -71,16 +71,20 @@ protected:
     // and makes the peer a non-master again.
     static void leave_all_conferences();
 
-    // Stops the bot with SIGINT (expecting status 0) and starts it again in
-    // the same folder; its banner is then in bot().stdout_lines(). The peer
-    // is replaced by a new one (new identity, default name) that befriends
-    // the bot in about 10 s: in this network a peer that keeps its identity
-    // can take minutes to find a restarted bot. So afterwards the bot has
-    // one more, offline, friend; peer() is the new peer (references to the
-    // old one dangle), and it is not a master until make_peer_master(true).
-    // Every conference is gone too. False (with a failure added) when any
-    // step fails.
-    static bool restart_bot();
+    // How restart_bot ends the running bot: SIGINT, after which it must exit
+    // with status 0 (leaving its conferences and saving on the way out), or
+    // SIGKILL, after which only what it saved while running is left.
+    enum class BotEnd { interrupt, kill };
+
+    // Ends the bot as `end` says and starts it again in the same folder; its
+    // banner is then in bot().stdout_lines(). The peer is replaced by a new
+    // one (new identity, default name) that befriends the bot in about 10 s:
+    // in this network a peer that keeps its identity can take minutes to find
+    // a restarted bot. So afterwards the bot has one more, offline, friend;
+    // peer() is the new peer (references to the old one dangle), and it is
+    // not a master until make_peer_master(true). False (with a failure
+    // added) when any step fails.
+    static bool restart_bot(BotEnd end = BotEnd::interrupt);
 
     // Line index marks of the bot's streams, for waits on newer lines only.
     static std::size_t stdout_mark() { return bot().stdout_mark(); }

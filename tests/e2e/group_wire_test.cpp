@@ -128,6 +128,26 @@ TEST_F(GroupCommand, AcceptsA63BytePasswordAndInvitesWithIt)
     EXPECT_TRUE(peer().wait_for_invite()) << "the right 63-byte password should bring the invitation";
 }
 
+// Conferences are part of the library's save data, and only an orderly stop
+// leaves them before its last save. A bot killed after a save with two
+// conferences in it starts without them all the same: "info" lists none and
+// numbering starts at 0 again.
+TEST_F(GroupCommand, ConferencesSavedBeforeAKillAreGoneAfterTheRestart)
+{
+    ASSERT_GE(create_group("group text"), 0);
+    ASSERT_GE(create_group("group text"), 0);
+    // A master's "name" saves (the name stays what it was).
+    make_peer_master(true);
+    EXPECT_EQ(replies_to("name Zorvik"), no_reply);
+
+    ASSERT_TRUE(restart_bot(BotEnd::kill));
+    const std::vector<std::string> info = replies_to("info");
+    ASSERT_EQ(info.size(), 4u) << "\"info\" should list no conference after the restart; got "
+                               << ::testing::PrintToString(info);
+    EXPECT_EQ(info[3], "No active groupchats");
+    EXPECT_EQ(replies_to("group text"), one("Group chat 0 created"));
+}
+
 class InviteCommand : public BotSuite {
 protected:
     void SetUp() override

@@ -1,6 +1,8 @@
 // The daemon as a process: its banner, its save file at start and stop, its
-// exit statuses and its refusals of save files it must not touch. Each test
-// runs the real binary in a fresh folder of its own; no peer is involved.
+// exit statuses, its refusals of save files it must not touch, and its life
+// after the reader of its output goes away. Each test runs the real binary in
+// a fresh folder of its own; only the last one has a peer talk to it (about
+// 10 s to connect).
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -16,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "bot_process.hpp"
+#include "test_peer.hpp"
 
 namespace zorvik::e2e {
 namespace {
@@ -79,6 +82,9 @@ void write_file(const std::string &path, const std::string &content)
 
 class BotProcessTest : public ::testing::Test {
 protected:
+    // A peer of a test is gone by now: the bot's last waits must not touch it.
+    void TearDown() override { bot.set_idle_hook(nullptr); }
+
     std::string file(std::string_view name) const { return folder.file(name); }
 
     // Waits for the last banner line; adds a failure showing the output when
@@ -299,6 +305,29 @@ TEST_F(BotProcessTest, LeftoverTemporarySaveIsRemovedAtStartAndNeverWrittenThrou
     EXPECT_EQ(witness.st_nlink, 1u) << "the leftover's name should be unlinked from the witness";
     EXPECT_NE(access(file("zorvik_save.tmp").c_str(), F_OK), 0) << "no temporary save should remain after a stop";
     EXPECT_EQ(read_file(file("zorvik_save")).empty(), false);
+}
+
+// A log line written after the reader of the bot's output has gone away (a
+// closed terminal, a stopped journal) fails; the bot runs on, answers its
+// friends and still stops cleanly. (Without SIGPIPE ignored, the first such
+// line would end it with status 141.)
+TEST_F(BotProcessTest, RunsOnAndStopsWithStatusZeroAfterTheReaderOfItsOutputHasGone)
+{
+    ASSERT_TRUE(bot.start());
+    const std::string id = bot.tox_id(15s);
+    ASSERT_EQ(id.size(), 76u) << bot.describe_output();
+    TestPeer peer;
+    ASSERT_EQ(befriend(peer, bot, id), "") << "the peer should befriend the bot";
+
+    bot.close_pipes();
+    // A line on standard output, then one on standard error; each call also
+    // checks that the bot still answers "id" afterwards.
+    EXPECT_EQ(replies_to(peer, bot, id, "group text secret"),
+              std::vector<std::string>{"Group chat 0 created (Password protected)"});
+    EXPECT_EQ(replies_to(peer, bot, id, "invite 0 wrong"), std::vector<std::string>{"Invalid password."});
+    EXPECT_TRUE(bot.running()) << "the bot should run on (exit status "
+                               << bot.exit_status().value_or(exit_status_not_started) << ")";
+    EXPECT_EQ(bot.stop(), 0) << "SIGINT should still end the bot with status 0";
 }
 
 }  // namespace

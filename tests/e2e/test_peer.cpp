@@ -1,17 +1,17 @@
 #include "test_peer.hpp"
 
+#include "bot_process.hpp"
 #include "private_netns.hpp"
 
 #include <cstdio>
 #include <thread>
 
+#include <gtest/gtest.h>
 #include <tox/toxav.h>
 
 namespace zorvik::e2e {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // Upper bound of one sleep between iterations: short, so replies are seen
 // soon after they arrive, whatever interval the library asks for.
@@ -53,6 +53,62 @@ std::string to_hex(const std::uint8_t *bytes, std::size_t size)
         text.push_back(digits[bytes[i] & 0x0F]);
     }
     return text;
+}
+
+std::string befriend(TestPeer &peer, BotProcess &bot, const std::string &bot_id, std::chrono::milliseconds timeout)
+{
+    if (!peer.ok()) {
+        return "the test peer's Tox instance could not be created";
+    }
+    bot.set_idle_hook([&peer] { peer.iterate_once(); });
+    peer.set_idle_hook([&bot] { bot.drain(); });
+    if (!peer.add_bot(bot_id)) {
+        return "the peer could not send a friend request to " + bot_id;
+    }
+    const auto begin = Clock::now();
+    if (!peer.wait_until_connected(timeout)) {
+        return "the bot did not connect to the peer within " +
+               std::to_string(std::chrono::duration_cast<std::chrono::seconds>(timeout).count()) + " s\n" +
+               bot.describe_output();
+    }
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begin);
+    std::fprintf(stderr, "e2e: peer connected to the bot after %lld ms\n", static_cast<long long>(took.count()));
+    return {};
+}
+
+std::vector<std::string> replies_to(TestPeer &peer, BotProcess &bot, const std::string &bot_id,
+                                    std::string_view bytes, Tox_Message_Type type, std::chrono::milliseconds timeout)
+{
+    std::vector<std::string> replies = peer.take_replies();
+    EXPECT_TRUE(replies.empty()) << "replies left over from before: " << ::testing::PrintToString(replies);
+    replies.clear();
+    if (!peer.send(bytes, type) || !peer.send("id")) {
+        ADD_FAILURE() << "the peer could not send to the bot";
+        return replies;
+    }
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        for (std::string &reply : peer.take_replies()) {
+            if (reply == bot_id) {
+                return replies;
+            }
+            replies.push_back(std::move(reply));
+        }
+        if (!bot.running()) {
+            ADD_FAILURE() << "the bot ended (exit status " << bot.exit_status().value_or(exit_status_not_started)
+                          << ") instead of answering the \"id\" probe\n"
+                          << bot.describe_output();
+            return replies;
+        }
+        if (Clock::now() >= deadline) {
+            ADD_FAILURE() << "expected the bot's ID in answer to the \"id\" probe within "
+                          << std::chrono::duration_cast<std::chrono::seconds>(timeout).count() << " s, got "
+                          << replies.size() << " other replies\n"
+                          << bot.describe_output();
+            return replies;
+        }
+        peer.iterate_once();
+    }
 }
 
 TestPeer::TestPeer(std::string_view name)

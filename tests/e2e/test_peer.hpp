@@ -19,6 +19,8 @@ namespace zorvik::e2e {
 
 using namespace std::chrono_literals;
 
+class BotProcess;
+
 struct ConferenceInvite {
     std::uint32_t friend_number = 0;
     Tox_Conference_Type type = TOX_CONFERENCE_TYPE_TEXT;
@@ -152,5 +154,21 @@ private:
 
 // Bytes as 2 upper-case hex digits each.
 std::string to_hex(const std::uint8_t *bytes, std::size_t size);
+
+// A peer and a bot process of the test's own: makes each iterate the other
+// while the test waits on either (their idle hooks), has the peer send a
+// friend request to `bot_id` and waits for the connection. The empty text
+// once connected, else what went wrong, with the bot's output.
+std::string befriend(TestPeer &peer, BotProcess &bot, const std::string &bot_id,
+                     std::chrono::milliseconds timeout = 90s);
+
+// Sends one message and returns exactly the replies it caused: after the
+// message an "id" probe is sent, and every reply before the bot's ID is an
+// answer to the message (the bot answers in order). Adds a failure when
+// replies were left over from before, or when the probe is not answered in
+// time or the bot ends instead.
+std::vector<std::string> replies_to(TestPeer &peer, BotProcess &bot, const std::string &bot_id,
+                                    std::string_view bytes, Tox_Message_Type type = TOX_MESSAGE_TYPE_NORMAL,
+                                    std::chrono::milliseconds timeout = 20s);
 
 }  // namespace zorvik::e2e

@@ -32,7 +32,9 @@
 // a save short is printed.
 //
 // The other tests make every save fail: once through a file size limit
-// (RLIMIT_FSIZE, EFBIG), once on a full tmpfs (ENOSPC).
+// (RLIMIT_FSIZE, EFBIG), once on a full tmpfs (ENOSPC); and on the same full
+// tmpfs a master's "master" command finds no room for its line in
+// "masterkeys".
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -483,7 +485,7 @@ TEST(IdentityBeyondTheFileSizeLimit, FailingSavesWarnAndKeepTheOldFileAndIdentit
 // A file system that is full: a small tmpfs mounted over a fresh folder in a
 // mount namespace of this test process only (private, so nothing propagates
 // to the rest of the machine), filled to the last block.
-class IdentityOnAFullFileSystem : public ::testing::Test {
+class FullFileSystem : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -498,6 +500,7 @@ protected:
 
     void TearDown() override
     {
+        bot.set_idle_hook(nullptr);
         if (mounted) {
             bot.kill();
             umount2(folder.path().c_str(), MNT_DETACH);
@@ -522,6 +525,9 @@ protected:
         return full;
     }
 
+    // Removes the filler, if any: the file system has room again.
+    bool make_room() { return unlink(folder.file("filler").c_str()) == 0 || errno == ENOENT; }
+
     // Starts the bot, waits for its banner and returns its ID.
     std::string start_bot()
     {
@@ -535,6 +541,8 @@ protected:
     BotProcess bot{folder.path()};
     bool mounted = false;
 };
+
+class IdentityOnAFullFileSystem : public FullFileSystem {};
 
 TEST_F(IdentityOnAFullFileSystem, FailingSavesWarnAndKeepTheOldFileAndIdentity)
 {
@@ -556,11 +564,84 @@ TEST_F(IdentityOnAFullFileSystem, FailingSavesWarnAndKeepTheOldFileAndIdentity)
     EXPECT_EQ(path_kind(folder.file(temp_name)), "missing") << "a failed save should remove its temporary file";
 
     // With room again the same identity loads and saves without a warning.
-    ASSERT_EQ(unlink(folder.file("filler").c_str()), 0);
+    ASSERT_TRUE(make_room()) << std::strerror(errno);
     EXPECT_EQ(start_bot(), id) << bot.describe_output();
     EXPECT_EQ(bot.stop(), 0) << bot.describe_output();
     EXPECT_EQ(count_lines(bot.stderr_lines(), save_warning), 0u) << bot.describe_output();
     EXPECT_FALSE(contains_line_with(bot.stderr_lines(), "tox_new failed")) << bot.describe_output();
+}
+
+// "master" writes its line whole or not at all: on a full file system the bot
+// answers that it could not write, logs no new master and leaves "masterkeys"
+// byte for byte (a part of the line that did fit is taken back); with room
+// again the same command adds the ID on a line of its own.
+class MasterListOnAFullFileSystem : public FullFileSystem {
+protected:
+    std::vector<std::string> replies_to(std::string_view text) { return e2e::replies_to(peer, bot, bot_id, text); }
+
+    const std::string peer_name = "Full Disk Peer";
+    TestPeer peer{peer_name};
+    std::string bot_id;
+};
+
+TEST_F(MasterListOnAFullFileSystem, AnIdThatDoesNotFitIsRefusedAndLeavesTheFileAsItWasAndFitsOnceThereIsRoom)
+{
+    const std::string masterkeys = folder.file("masterkeys");
+    bot_id = start_bot();
+    ASSERT_EQ(bot_id.size(), 76u) << bot.describe_output();
+    ASSERT_TRUE(write_file(masterkeys, peer.tox_id() + "\n"));
+    ASSERT_EQ(befriend(peer, bot, bot_id), "") << "the peer should befriend the bot";
+
+    // On tmpfs a file takes whole pages: a list that ends on a page boundary
+    // has no room left for a single byte, one that ends 40 bytes short of it
+    // takes the first 40 bytes of the new line and refuses the rest.
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    const auto list_of = [&](std::size_t size, bool line_feed_at_end) {
+        const std::string master = peer.tox_id() + "\n";
+        return master + std::string(size - master.size() - (line_feed_at_end ? 1 : 0), '#') +
+               (line_feed_at_end ? "\n" : "");
+    };
+    struct Case {
+        const char *what;
+        std::string list;
+        std::string id;
+    };
+    const std::vector<Case> cases = {
+        {"a list that ends on a page boundary", list_of(page, true), std::string(76, 'A')},
+        {"a list that ends 40 bytes short of a page boundary", list_of(page - 40, true), std::string(76, 'B')},
+        {"a list without a line feed at its end", list_of(page, false), std::string(76, 'C')},
+        {"a list without a line feed, 40 bytes short of a page boundary", list_of(page - 40, false),
+         std::string(76, 'D')},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(make_room()) << std::strerror(errno);
+        ASSERT_TRUE(write_file(masterkeys, c.list));
+        ASSERT_TRUE(fill_up()) << "the tmpfs should fill up";
+
+        const std::size_t refused_from = bot.stdout_mark();
+        EXPECT_EQ(replies_to("master " + c.id), std::vector<std::string>{"Error: could not write to masterkeys file"});
+        const std::vector<std::string> lines = bot.stdout_lines();
+        for (std::size_t i = refused_from; i < lines.size(); ++i) {
+            EXPECT_EQ(lines[i].find("added master"), std::string::npos) << "a refused ID was logged: " << lines[i];
+        }
+        const std::string kept = read_file(masterkeys);
+        EXPECT_TRUE(kept == c.list) << "masterkeys should be left byte for byte: it holds " << kept.size()
+                                    << " bytes instead of " << c.list.size() << ", ending in \""
+                                    << kept.substr(kept.size() - std::min<std::size_t>(kept.size(), 80)) << "\"";
+
+        ASSERT_TRUE(make_room()) << std::strerror(errno);
+        const std::size_t added_from = bot.stdout_mark();
+        EXPECT_EQ(replies_to("master " + c.id), std::vector<std::string>{"ID added to masterkeys list"});
+        EXPECT_TRUE(bot.wait_for_stdout(peer_name + " added master: " + c.id, 5s, added_from))
+            << bot.describe_output();
+        const std::string added = read_file(masterkeys);
+        const std::string expected = c.list + (c.list.back() == '\n' ? "" : "\n") + c.id + "\n";
+        EXPECT_TRUE(added == expected) << "masterkeys should gain the line \"" << c.id
+                                       << "\" of its own, and nothing else; it ends in \""
+                                       << added.substr(added.size() - std::min<std::size_t>(added.size(), 160))
+                                       << "\"";
+    }
 }
 
 }  // namespace

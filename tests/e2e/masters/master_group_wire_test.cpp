@@ -182,15 +182,33 @@ TEST_F(TitleCommand, SetsATitleThatThePeerAndInfoSee)
     EXPECT_EQ(replies_to("title " + n + " \"" + longest + "\""), one("Group title set"));
     EXPECT_TRUE(wait_for_conference_line(conference_line(number, "Text", 2, longest), &last))
         << "a 128-byte title should be stored whole; got " << ::testing::PrintToString(last);
+    const std::optional<ConferenceTitle> whole = peer().wait_for_conference_title();
+    ASSERT_TRUE(whole) << "the peer should see the 128-byte title";
+    EXPECT_EQ(whole->title, longest);
 
-    // The library refuses an empty title and one of 129 bytes; the stored
-    // title stays.
+    // Titles the library cannot hold whole are refused before it sees them:
+    // it refuses an empty one and one of 129 to 256 bytes, but keeps only the
+    // low 8 bits of a longer one's length and sets a cut title (1 byte of
+    // 257, 44 of 300, 39 of 1,319). Neither the peer nor "info" sees a change.
     const std::string invalid_length = "Failed to set title. This may be caused by an invalid group number or an "
                                        "empty room (error " +
                                        std::to_string(TOX_ERR_CONFERENCE_TITLE_INVALID_LENGTH) + ")";
-    EXPECT_EQ(replies_to("title " + n + " \"" + longest + "L\""), one(invalid_length));
-    EXPECT_EQ(replies_to("title " + n + " \"\""), one(invalid_length));
-    EXPECT_EQ(conferences(), std::vector<std::string>{conference_line(number, "Text", 2, longest)});
+    for (const std::size_t length : {0u, 129u, 257u, 300u, 1319u}) {
+        const std::string refused(length, 'x');
+        const std::size_t refused_from = stdout_mark();
+        EXPECT_EQ(replies_to("title " + n + " \"" + refused + "\""), one(invalid_length))
+            << "a title of " << length << " bytes";
+        expect_stdout_line(refused_from, peer_name + " failed to set the title '" + refused + "' for group " + n);
+        EXPECT_EQ(conferences(), std::vector<std::string>{conference_line(number, "Text", 2, longest)})
+            << "a refused title of " << length << " bytes should leave the stored one";
+    }
+    // Title changes reach the peer in order: the next one it sees must be
+    // the next one set.
+    EXPECT_EQ(replies_to("title " + n + " \"After\""), one("Group title set"));
+    const std::optional<ConferenceTitle> next = peer().wait_for_conference_title();
+    ASSERT_TRUE(next) << "the peer should see the title \"After\"";
+    EXPECT_EQ(next->title, "After") << "a refused title reached the peer before it (" << next->title.size()
+                                    << " bytes)";
 
     EXPECT_EQ(replies_to("leave " + n), one("Left group " + n));
     peer().leave_conference(*joined);

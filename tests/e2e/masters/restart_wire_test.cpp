@@ -24,7 +24,6 @@ namespace zorvik::e2e {
 namespace {
 
 constexpr auto connect_timeout = 90s;
-constexpr auto probe_timeout = 20s;
 
 class Restart : public ::testing::Test {
 protected:
@@ -48,39 +47,18 @@ protected:
         EXPECT_EQ(id, bot_id) << "the bot should keep its ID across a restart";
     }
 
-    // Lets `peer` and the bot drive each other, has the peer befriend the bot
-    // and waits for the connection.
+    // Has `peer` befriend the bot (each iterating the other while the test
+    // waits) and waits for the connection.
     void befriend(TestPeer &peer)
     {
-        ASSERT_TRUE(peer.ok()) << "the peer's Tox instance could not be created";
-        bot.set_idle_hook([&peer] { peer.iterate_once(); });
-        peer.set_idle_hook([this] { bot.drain(); });
-        ASSERT_TRUE(peer.add_bot(bot_id));
-        ASSERT_TRUE(peer.wait_until_connected(connect_timeout))
-            << "the peer did not connect to the bot within 90 s\n" << bot.describe_output();
+        const std::string problem = e2e::befriend(peer, bot, bot_id, connect_timeout);
+        ASSERT_EQ(problem, "") << "the peer should befriend the bot";
     }
 
-    // Sends one message and then an "id" probe; the replies before the bot's
-    // ID answer the message.
+    // The replies to one message (see e2e::replies_to).
     std::vector<std::string> replies_to(TestPeer &peer, std::string_view text)
     {
-        std::vector<std::string> replies;
-        if (!peer.send(text) || !peer.send("id")) {
-            ADD_FAILURE() << "the peer could not send \"" << text << "\"";
-            return replies;
-        }
-        const auto deadline = Clock::now() + probe_timeout;
-        while (Clock::now() < deadline) {
-            for (std::string &reply : peer.take_replies()) {
-                if (reply == bot_id) {
-                    return replies;
-                }
-                replies.push_back(std::move(reply));
-            }
-            peer.iterate_once();
-        }
-        ADD_FAILURE() << "no answer to the \"id\" probe after \"" << text << "\"\n" << bot.describe_output();
-        return replies;
+        return e2e::replies_to(peer, bot, bot_id, text);
     }
 
     void make_master(const TestPeer &peer)
