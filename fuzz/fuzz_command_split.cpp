@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/text.hpp"
 #include "commands/command_table.hpp"
-#include "commands/replies.hpp"
 #include "commands/tokenizer.hpp"
 #include "fuzz_support.hpp"
 

@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "fuzz_support.hpp"
 #include "base/hex.hpp"
+#include "fuzz_support.hpp"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "commands/replies.hpp"
+#include "base/text.hpp"
 #include "fuzz_support.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)

@@ -39,7 +39,4 @@ void handle_purge(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, 
 // the length of the full text.
 std::int32_t format_uptime(char *buffer, std::int32_t size, std::uint64_t elapsed_seconds);
 
-// The bot's Tox ID as 76 upper-case hexadecimal digits and a NUL.
-void format_tox_id(const Tox *tox, char (&text)[2 * address_size + 1]);
-
 }  // namespace zorvik

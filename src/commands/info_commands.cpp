@@ -1,13 +1,13 @@
 // "help", "id" and "info": open to every friend, change nothing.
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 
+#include "base/tox_id.hpp"
+#include "base/tox_lists.hpp"
 #include "bot_state.hpp"
 #include "commands/handlers.hpp"
 #include "commands/replies.hpp"
 #include "groups/registry.hpp"
-#include "base/memory.hpp"
 #include "storage/master_list.hpp"
 
 namespace zorvik {
@@ -20,15 +20,6 @@ std::int32_t format_uptime(char *buffer, std::int32_t size, std::uint64_t elapse
     return std::snprintf(buffer, size < 0 ? 0 : static_cast<std::size_t>(size), "%lud %luh %lum",
                          static_cast<unsigned long>(days), static_cast<unsigned long>(hours),
                          static_cast<unsigned long>(minutes));
-}
-
-void format_tox_id(const Tox *tox, char (&text)[2 * address_size + 1])
-{
-    std::uint8_t address[TOX_ADDRESS_SIZE];
-    tox_self_get_address(tox, address);
-    for (std::size_t i = 0; i < address_size; ++i) {
-        std::snprintf(text + 2 * i, sizeof text - 2 * i, "%02X", address[i]);
-    }
 }
 
 void handle_help(Tox *tox, std::uint32_t friend_number, std::int32_t, const CommandArgs &)
@@ -91,19 +82,16 @@ void handle_info(Tox *tox, std::uint32_t friend_number, std::int32_t, const Comm
                   static_cast<unsigned long>(bot_state.inactive_limit_seconds / seconds_per_day));
     reply_text(tox, friend_number, line);
 
-    const std::size_t count = tox_conference_get_chatlist_size(tox);
-    if (count == 0) {
+    const NumberList chats = fetch_conference_list(tox);
+    if (chats.count == 0) {
         reply_text(tox, friend_number, "No active groupchats");
         return;
     }
-    auto *chats = static_cast<std::uint32_t *>(alloc_or_exit(count * sizeof(std::uint32_t)));
-    tox_conference_get_chatlist(tox, chats);
-    for (std::size_t i = 0; i < count; ++i) {
-        if (format_conference_line(tox, chats[i], line)) {
+    for (std::size_t i = 0; i < chats.count; ++i) {
+        if (format_conference_line(tox, chats.numbers[i], line)) {
             reply_text(tox, friend_number, line);
         }
     }
-    std::free(chats);
 }
 
 }  // namespace zorvik

@@ -5,34 +5,18 @@
 #include <cstring>
 
 #include "base/log_text.hpp"
+#include "base/text.hpp"
 #include "bot_state.hpp"
 #include "commands/handlers.hpp"
+#include "commands/master_gate.hpp"
 #include "commands/replies.hpp"
 #include "groups/registry.hpp"
-#include "storage/master_list.hpp"
 
 namespace zorvik {
 
-namespace {
-
-bool refuse_non_master(Tox *tox, std::uint32_t friend_number)
-{
-    if (is_master(tox, friend_number)) {
-        return false;
-    }
-    reply_text(tox, friend_number, "Invalid command.");
-    return true;
-}
-
-}  // namespace
-
 void handle_leave(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
 {
-    if (refuse_non_master(tox, friend_number)) {
-        return;
-    }
-    if (num_args == 0) {
-        reply_text(tox, friend_number, "Error: Group number required");
+    if (!master_with_arguments(tox, friend_number, num_args, 1, "Error: Group number required")) {
         return;
     }
     std::int32_t n = 0;
@@ -56,11 +40,7 @@ void handle_leave(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, 
 
 void handle_passwd(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
 {
-    if (refuse_non_master(tox, friend_number)) {
-        return;
-    }
-    if (num_args == 0) {
-        reply_text(tox, friend_number, "Error: group number required");
+    if (!master_with_arguments(tox, friend_number, num_args, 1, "Error: group number required")) {
         return;
     }
     std::int32_t n = 0;
@@ -95,11 +75,7 @@ void handle_passwd(Tox *tox, std::uint32_t friend_number, std::int32_t num_args,
 
 void handle_title(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
 {
-    if (refuse_non_master(tox, friend_number)) {
-        return;
-    }
-    if (num_args < 2) {
-        reply_text(tox, friend_number, "Error: Two arguments are required");
+    if (!master_with_arguments(tox, friend_number, num_args, 2, "Error: Two arguments are required")) {
         return;
     }
     if (!is_quoted_token(args.arg[2])) {
@@ -137,10 +113,7 @@ void handle_title(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, 
     }
     const std::int32_t slot = group_find(conference_number);
     if (slot >= 0) {
-        GroupRecord &group = bot_state.groups[slot];
-        std::memcpy(group.title, title, length);  // at most max_name_length bytes, checked above
-        group.title[length] = '\0';
-        group.title_length = static_cast<std::uint32_t>(length);
+        group_set_title(slot, title, length);
     }
     reply_text(tox, friend_number, "Group title set");
     make_log_safe(title);
@@ -149,11 +122,7 @@ void handle_title(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, 
 
 void handle_gmessage(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
 {
-    if (refuse_non_master(tox, friend_number)) {
-        return;
-    }
-    if (num_args == 0) {
-        reply_text(tox, friend_number, "Error: Group number required");
+    if (!master_with_arguments(tox, friend_number, num_args, 1, "Error: Group number required")) {
         return;
     }
     if (num_args == 1) {
@@ -187,11 +156,7 @@ void handle_gmessage(Tox *tox, std::uint32_t friend_number, std::int32_t num_arg
 
 void handle_default(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
 {
-    if (refuse_non_master(tox, friend_number)) {
-        return;
-    }
-    if (num_args == 0) {
-        reply_text(tox, friend_number, "Error: Room number required");
+    if (!master_with_arguments(tox, friend_number, num_args, 1, "Error: Room number required")) {
         return;
     }
     std::int32_t n = 0;

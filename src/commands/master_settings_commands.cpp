@@ -6,8 +6,10 @@
 #include <strings.h>
 
 #include "base/log_text.hpp"
+#include "base/text.hpp"
 #include "bot_state.hpp"
 #include "commands/handlers.hpp"
+#include "commands/master_gate.hpp"
 #include "commands/replies.hpp"
 #include "storage/master_list.hpp"
 #include "storage/save_data.hpp"
@@ -18,19 +20,16 @@ namespace {
 
 constexpr std::size_t tox_id_length = 2 * address_size;  // 76
 
-// The common start of every command here: the master check, then the
-// missing-argument reply. True when the command may go on.
-bool master_with_argument(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const char *missing)
+// The tail of every profile change: "<sender> <what the format says>" on
+// standard output, with `text` made log-safe, then the save. `format` is a
+// literal of the caller's with two %s: the sender's name and the text.
+void log_profile_change_and_save(Tox *tox, std::uint32_t friend_number, const char *format, const char *text)
 {
-    if (!is_master(tox, friend_number)) {
-        reply_text(tox, friend_number, "Invalid command.");
-        return false;
-    }
-    if (num_args < 1) {
-        reply_text(tox, friend_number, missing);
-        return false;
-    }
-    return true;
+    DisplayName name;
+    friend_display_name(tox, friend_number, name);
+    LogText shown;
+    std::printf(format, name, log_text(shown, sizeof shown, text));
+    save_data(tox, save_path);
 }
 
 struct StatusWord {
@@ -48,7 +47,7 @@ constexpr StatusWord status_words[] = {
 
 void handle_master(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
 {
-    if (!master_with_argument(tox, friend_number, num_args, "Error: Tox ID required")) {
+    if (!master_with_arguments(tox, friend_number, num_args, 1, "Error: Tox ID required")) {
         return;
     }
     const char *id = args.arg[1];
@@ -75,7 +74,7 @@ void handle_master(Tox *tox, std::uint32_t friend_number, std::int32_t num_args,
 
 void handle_name(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
 {
-    if (!master_with_argument(tox, friend_number, num_args, "Error: Name required")) {
+    if (!master_with_arguments(tox, friend_number, num_args, 1, "Error: Name required")) {
         return;
     }
     const char *arg = args.arg[1];
@@ -92,16 +91,12 @@ void handle_name(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, c
     }
     new_name[length] = '\0';
     tox_self_set_name(tox, reinterpret_cast<const std::uint8_t *>(new_name), length, nullptr);
-    DisplayName name;
-    friend_display_name(tox, friend_number, name);
-    make_log_safe(new_name);
-    std::printf("%s set name to %s\n", name, new_name);
-    save_data(tox, save_path);
+    log_profile_change_and_save(tox, friend_number, "%s set name to %s\n", new_name);
 }
 
 void handle_status(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
 {
-    if (!master_with_argument(tox, friend_number, num_args, "Error: status required")) {
+    if (!master_with_arguments(tox, friend_number, num_args, 1, "Error: status required")) {
         return;
     }
     const char *arg = args.arg[1];
@@ -117,16 +112,12 @@ void handle_status(Tox *tox, std::uint32_t friend_number, std::int32_t num_args,
         return;
     }
     tox_self_set_status(tox, chosen->status);
-    DisplayName name;
-    friend_display_name(tox, friend_number, name);
-    LogText shown_status;
-    std::printf("%s set status to %s\n", name, log_text(shown_status, sizeof shown_status, arg));
-    save_data(tox, save_path);
+    log_profile_change_and_save(tox, friend_number, "%s set status to %s\n", arg);
 }
 
 void handle_statusmessage(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
 {
-    if (!master_with_argument(tox, friend_number, num_args, "Error: message required")) {
+    if (!master_with_arguments(tox, friend_number, num_args, 1, "Error: message required")) {
         return;
     }
     const char *arg = args.arg[1];
@@ -137,16 +128,12 @@ void handle_statusmessage(Tox *tox, std::uint32_t friend_number, std::int32_t nu
     char message[max_message_length];
     const std::size_t length = unquote_token(arg, message);
     tox_self_set_status_message(tox, reinterpret_cast<const std::uint8_t *>(message), length, nullptr);
-    DisplayName name;
-    friend_display_name(tox, friend_number, name);
-    make_log_safe(message);
-    std::printf("%s set status message to \"%s\"\n", name, message);
-    save_data(tox, save_path);
+    log_profile_change_and_save(tox, friend_number, "%s set status message to \"%s\"\n", message);
 }
 
 void handle_purge(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
 {
-    if (!master_with_argument(tox, friend_number, num_args, "Error: number > 0 required")) {
+    if (!master_with_arguments(tox, friend_number, num_args, 1, "Error: number > 0 required")) {
         return;
     }
     // Digits beyond the signed 32-bit range are held at its largest value.

@@ -1,10 +1,10 @@
 #include "events/conference_events.hpp"
 
 #include <cstdio>
-#include <cstring>
 
 #include <tox/toxav.h>
 
+#include "base/text.hpp"
 #include "bot_state.hpp"
 #include "commands/replies.hpp"
 #include "groups/conferences.hpp"
@@ -76,11 +76,7 @@ void on_conference_title(Tox *, std::uint32_t conference_number, std::uint32_t, 
     }
     // The record holds at most TOX_MAX_NAME_LENGTH bytes; a longer title is
     // stored cut to that length.
-    GroupRecord &group = bot_state.groups[slot];
-    const std::size_t stored = n < max_name_length ? n : max_name_length;
-    std::memcpy(group.title, staged, stored);
-    group.title[stored] = '\0';
-    group.title_length = static_cast<std::uint32_t>(stored);
+    group_set_title(slot, staged, n);
 }
 
 }  // namespace zorvik

@@ -1,12 +1,12 @@
 #include "events/friend_events.hpp"
 
 #include <cstdio>
-#include <cstdlib>
 
+#include "base/text.hpp"
+#include "base/tox_lists.hpp"
 #include "bot_state.hpp"
 #include "commands/command_table.hpp"
 #include "commands/replies.hpp"
-#include "base/memory.hpp"
 #include "storage/save_data.hpp"
 
 namespace zorvik {
@@ -31,18 +31,12 @@ void on_self_connection_status(Tox *, Tox_Connection connection_status, void *)
 void recount_online_friends(const Tox *tox)
 {
     bot_state.online_friends = 0;
-    const std::size_t count = tox_self_get_friend_list_size(tox);
-    if (count == 0) {
-        return;
-    }
-    auto *friends = static_cast<std::uint32_t *>(alloc_or_exit(count * sizeof(std::uint32_t)));
-    tox_self_get_friend_list(tox, friends);
-    for (std::size_t i = 0; i < count; ++i) {
-        if (tox_friend_get_connection_status(tox, friends[i], nullptr) != TOX_CONNECTION_NONE) {
+    const NumberList friends = fetch_friend_list(tox);
+    for (std::size_t i = 0; i < friends.count; ++i) {
+        if (tox_friend_get_connection_status(tox, friends.numbers[i], nullptr) != TOX_CONNECTION_NONE) {
             ++bot_state.online_friends;
         }
     }
-    std::free(friends);
 }
 
 void on_friend_connection_status(Tox *tox, std::uint32_t, Tox_Connection, void *)

@@ -1,9 +1,8 @@
 #include "groups/conferences.hpp"
 
 #include <cstdio>
-#include <cstdlib>
 
-#include "base/memory.hpp"
+#include "base/tox_lists.hpp"
 #include "bot_state.hpp"
 #include "groups/registry.hpp"
 
@@ -38,16 +37,10 @@ void sweep_empty_groups(Tox *tox)
 
 void delete_all_conferences(Tox *tox)
 {
-    const std::size_t count = tox_conference_get_chatlist_size(tox);
-    if (count == 0) {
-        return;
+    const NumberList chats = fetch_conference_list(tox);
+    for (std::size_t i = 0; i < chats.count; ++i) {
+        tox_conference_delete(tox, chats.numbers[i], nullptr);
     }
-    auto *chats = static_cast<std::uint32_t *>(alloc_or_exit(count * sizeof(std::uint32_t)));
-    tox_conference_get_chatlist(tox, chats);
-    for (std::size_t i = 0; i < count; ++i) {
-        tox_conference_delete(tox, chats[i], nullptr);
-    }
-    std::free(chats);
 }
 
 }  // namespace zorvik

@@ -78,6 +78,15 @@ std::int32_t group_find(std::uint32_t conference_number)
     return -1;
 }
 
+void group_set_title(std::int32_t slot, const char *title, std::size_t length)
+{
+    GroupRecord &group = bot_state.groups[slot];
+    const std::size_t stored = length < max_name_length ? length : max_name_length;
+    std::memcpy(group.title, title, stored);
+    group.title[stored] = '\0';
+    group.title_length = static_cast<std::uint32_t>(stored);
+}
+
 void group_remove(std::uint32_t conference_number)
 {
     const std::int32_t n = bot_state.group_slots;

@@ -18,6 +18,7 @@
 // The array may move in memory on every resize: hold indexes, not pointers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace zorvik {
@@ -34,6 +35,11 @@ std::int32_t group_add(std::uint32_t conference_number, std::uint8_t kind, const
 
 // Index of the lowest in-use slot holding `conference_number`, or -1.
 std::int32_t group_find(std::uint32_t conference_number);
+
+// Stores the first min(length, TOX_MAX_NAME_LENGTH) bytes of `title` as the
+// title of the in-use slot at `slot`, NUL-terminated, and their count as
+// title_length.
+void group_set_title(std::int32_t slot, const char *title, std::size_t length);
 
 // Clears the lowest in-use slot holding `conference_number` (if any), then
 // trims free slots from the end and resizes the array to group_slots.

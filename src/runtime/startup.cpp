@@ -12,12 +12,13 @@
 
 #include "base/log_text.hpp"
 #include "base/memory.hpp"
+#include "base/tox_id.hpp"
 #include "bot_state.hpp"
-#include "commands/handlers.hpp"
 #include "events/conference_events.hpp"
 #include "events/friend_events.hpp"
 #include "groups/conferences.hpp"
 #include "storage/save_data.hpp"
+#include "version.hpp"
 
 namespace zorvik {
 

@@ -7,8 +7,6 @@
 
 namespace zorvik {
 
-inline constexpr const char *bot_version = "0.0.2";
-
 // The SIGINT handler: sets bot_state.stop_requested and nothing else.
 void on_interrupt(int signal_number);
 
