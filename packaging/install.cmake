@@ -20,21 +20,22 @@ install(TARGETS zorvik RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/commands.txt
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
-# Debian ships manual pages compressed; gzip -n keeps the file the same from
-# build to build (no name or time stamp inside).
+# The manual page carries the project's version. Debian ships manual pages
+# compressed; gzip -n keeps the file the same from build to build (no name
+# or time stamp inside).
+configure_file(${zorvik_packaging_dir}/zorvik.1.in ${PROJECT_BINARY_DIR}/packaging/zorvik.1 @ONLY)
 find_program(ZORVIK_GZIP gzip)
 if(ZORVIK_GZIP)
     set(zorvik_man_page ${PROJECT_BINARY_DIR}/packaging/zorvik.1.gz)
     add_custom_command(
         OUTPUT ${zorvik_man_page}
-        COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/packaging
-        COMMAND ${ZORVIK_GZIP} -9 -n -c ${zorvik_packaging_dir}/zorvik.1 > ${zorvik_man_page}
-        DEPENDS ${zorvik_packaging_dir}/zorvik.1
+        COMMAND ${ZORVIK_GZIP} -9 -n -c ${PROJECT_BINARY_DIR}/packaging/zorvik.1 > ${zorvik_man_page}
+        DEPENDS ${PROJECT_BINARY_DIR}/packaging/zorvik.1
         COMMENT "Compressing the manual page zorvik(1)"
         VERBATIM)
     add_custom_target(zorvik_man_page ALL DEPENDS ${zorvik_man_page})
 else()
-    set(zorvik_man_page ${zorvik_packaging_dir}/zorvik.1)
+    set(zorvik_man_page ${PROJECT_BINARY_DIR}/packaging/zorvik.1)
 endif()
 install(FILES ${zorvik_man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
