@@ -525,7 +525,7 @@ int run_compare(const Options &options)
         const double tick = 1.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
         const long bot_ticks = std::lround(bot->idle_cpu_s / tick);
         const long echo_ticks = std::lround(echo->idle_cpu_s / tick);
-        std::printf("  %-34s %+10.2f  %-26s %s\n", "idle CPU, bot - echo (s)", (bot_ticks - echo_ticks) * tick,
+        std::printf("  %-34s %+10.2f  %-26s %s\n", "idle CPU, bot - echo (s)", static_cast<double>(bot_ticks - echo_ticks) * tick,
                     "<= 0 (one tick: 0.01 s)", bot_ticks <= echo_ticks ? "met" : "MISSED");
         std::printf("  %-34s %+10.1f  %-26s %s\n", "idle run time, bot - echo (ms)",
                     bot->idle_run_ms - echo->idle_run_ms, "<= 0 (schedstat, ns)",

@@ -1,5 +1,9 @@
 #include "support/bench_support.hpp"
 
+#include <optional>
+
+#include "support/proc.hpp"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -52,44 +56,13 @@ Summary summarize(std::vector<double> samples)
 
 long resident_kib(pid_t pid)
 {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-        }
-    }
-    return -1;
+    return zorvik::test::resident_kib(pid).value_or(-1);
 }
 
 double cpu_seconds(pid_t pid)
 {
-    std::ifstream stat_file("/proc/" + std::to_string(pid) + "/stat");
-    std::string text;
-    if (!std::getline(stat_file, text)) {
-        return -1;
-    }
-    // The command name (field 2) is in parentheses and may hold blanks;
-    // fields are counted from the last closing parenthesis on.
-    const std::size_t close = text.rfind(')');
-    if (close == std::string::npos) {
-        return -1;
-    }
-    std::istringstream rest(text.substr(close + 1));
-    std::string field;
-    unsigned long long utime = 0;
-    unsigned long long stime = 0;
-    // After the name: field 3 (state) is the first; utime is field 14 and
-    // stime field 15.
-    for (int index = 3; index <= 15 && rest >> field; ++index) {
-        if (index == 14) {
-            utime = std::strtoull(field.c_str(), nullptr, 10);
-        } else if (index == 15) {
-            stime = std::strtoull(field.c_str(), nullptr, 10);
-        }
-    }
-    const long ticks = sysconf(_SC_CLK_TCK);
-    return static_cast<double>(utime + stime) / static_cast<double>(ticks > 0 ? ticks : 100);
+    const std::optional<long> ms = zorvik::test::cpu_ms(pid);
+    return ms ? static_cast<double>(*ms) / 1000.0 : -1;
 }
 
 double run_time_ms(pid_t pid)
@@ -142,64 +115,6 @@ void remove_tree(const std::string &path)
         path.c_str(),
         [](const char *name, const struct stat *, int, struct FTW *) { return ::remove(name); }, 16,
         FTW_DEPTH | FTW_PHYS);
-}
-
-bool write_file(const std::string &path, const std::vector<std::uint8_t> &bytes)
-{
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (fd < 0) {
-        return false;
-    }
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0) {
-            close(fd);
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return close(fd) == 0;
-}
-
-std::string to_hex(const std::uint8_t *bytes, std::size_t size)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(2 * size);
-    for (std::size_t i = 0; i < size; ++i) {
-        text.push_back(digits[bytes[i] >> 4]);
-        text.push_back(digits[bytes[i] & 0x0f]);
-    }
-    return text;
-}
-
-bool from_hex(const std::string &text, std::uint8_t *bytes, std::size_t size)
-{
-    if (text.size() < 2 * size) {
-        return false;
-    }
-    auto value = [](char c) {
-        if (c >= '0' && c <= '9') {
-            return c - '0';
-        }
-        if (c >= 'a' && c <= 'f') {
-            return c - 'a' + 10;
-        }
-        if (c >= 'A' && c <= 'F') {
-            return c - 'A' + 10;
-        }
-        return -1;
-    };
-    for (std::size_t i = 0; i < size; ++i) {
-        const int high = value(text[2 * i]);
-        const int low = value(text[2 * i + 1]);
-        if (high < 0 || low < 0) {
-            return false;
-        }
-        bytes[i] = static_cast<std::uint8_t>(high * 16 + low);
-    }
-    return true;
 }
 
 Child::~Child()

@@ -14,6 +14,9 @@
 
 #include <tox/tox.h>
 
+#include "support/files.hpp"
+#include "support/hex.hpp"
+
 namespace bench {
 
 using Clock = std::chrono::steady_clock;
@@ -58,15 +61,15 @@ std::string make_scratch_dir(const char *prefix);
 // Removes a folder made by make_scratch_dir and everything in it.
 void remove_tree(const std::string &path);
 
-// Writes `bytes` to `path` (mode 0600); false on any failure.
-bool write_file(const std::string &path, const std::vector<std::uint8_t> &bytes);
+// Writes `bytes` to `path`; false on any failure.
+inline bool write_file(const std::string &path, const std::vector<std::uint8_t> &bytes)
+{
+    return zorvik::test::write_file(
+        path, std::string_view(reinterpret_cast<const char *>(bytes.data()), bytes.size()));
+}
 
-// Upper-case hexadecimal text of `size` bytes.
-std::string to_hex(const std::uint8_t *bytes, std::size_t size);
-
-// Decodes exactly `size` bytes from hexadecimal text (either case); false
-// when the text is shorter or holds another character.
-bool from_hex(const std::string &text, std::uint8_t *bytes, std::size_t size);
+using zorvik::test::from_hex;
+using zorvik::test::to_hex;
 
 // A child process started with a pipe on its standard output; its standard
 // error goes to a file. The child gets SIGKILL when its parent dies, so an

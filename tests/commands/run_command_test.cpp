@@ -9,7 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "commands/command_table.hpp"
-#include "runtime/tox_test_support.hpp"
+#include "support/files.hpp"
+#include "support/tox_instances.hpp"
 
 namespace {
 

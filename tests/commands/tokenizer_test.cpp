@@ -42,8 +42,8 @@ struct Example {
     Slots slots;      // num_args is slots.size() - 1
 };
 
-// The worked examples that split: text, whether a handler runs, and the
-// tokens character for character.
+// Texts that split: the worked examples and the rules that follow from
+// them, with whether a handler runs and the tokens character for character.
 const Example examples[] = {
     {"help", true, {"help"}},
     {"leave 2", true, {"leave", "2"}},
@@ -56,6 +56,26 @@ const Example examples[] = {
     {"Help", false, {"Help"}},
     {" help", false, {"", "help"}},
     {"\"help\"", false, {"\"help\"", ""}},
+    // A quote after the fourth token has no effect.
+    {"title 1 a b \"never closed", true, {"title", "1", "a", "b"}},
+    // A closing quote at the end adds an empty token, unless four are there.
+    {"a \"b\"", false, {"a", "\"b\"", ""}},
+    {"a b c \"d\"", false, {"a", "b", "c", "\"d\""}},
+    {"a b \"c d\"", false, {"a", "b", "\"c d\"", ""}},
+    // No blank is skipped after a closing quote.
+    {"a \"b\" c", false, {"a", "\"b\"", "", "c"}},
+    {"a \"b\"c d", false, {"a", "\"b\"", "c", "d"}},
+    {"\"a\"\"b\"", false, {"\"a\"", "\"b\"", ""}},
+    // A quote inside a plain token is an ordinary character.
+    {"ab\"c", false, {"ab\"c"}},
+    {"name ab\"c d", true, {"name", "ab\"c", "d"}},
+    // Only the space character separates.
+    {"leave\t2", false, {"leave\t2"}},
+    {"leave\n2", false, {"leave\n2"}},
+    // Empty texts and blanks alone.
+    {"", false, {""}},
+    {" ", false, {"", ""}},
+    {"    ", false, {"", "", "", ""}},
 };
 
 TEST(SplitCommand, WorkedExamplesGiveTheDocumentedTokens)
@@ -77,48 +97,6 @@ TEST(SplitCommand, UnmatchedQuoteInTheFirstFourTokensRefusesTheLine)
     EXPECT_EQ(split("\"help").result, -1);
     EXPECT_EQ(split("a b c \"d").result, -1) << "the fourth token opens a quote";
     EXPECT_EQ(split("a b c \"").result, -1) << "a lone quote is an unmatched quote";
-}
-
-TEST(SplitCommand, QuoteAfterTheFourthTokenHasNoEffect)
-{
-    const Split got = split("title 1 a b \"never closed");
-    ASSERT_EQ(got.result, 0);
-    EXPECT_EQ(got.slots, (Slots{"title", "1", "a", "b"}));
-}
-
-TEST(SplitCommand, ClosingQuoteAtTheEndAddsAnEmptyTokenUnlessFourAreThere)
-{
-    EXPECT_EQ(split("a \"b\"").slots, (Slots{"a", "\"b\"", ""}));
-    EXPECT_EQ(split("a b c \"d\"").slots, (Slots{"a", "b", "c", "\"d\""})) << "the quoted token is the fourth";
-    EXPECT_EQ(split("a b \"c d\"").slots, (Slots{"a", "b", "\"c d\"", ""}));
-}
-
-TEST(SplitCommand, NextTokenStartsRightAfterAClosingQuote)
-{
-    // No blank is skipped after a closing quote: a space there ends an empty
-    // token, and a character there begins the next token.
-    EXPECT_EQ(split("a \"b\" c").slots, (Slots{"a", "\"b\"", "", "c"}));
-    EXPECT_EQ(split("a \"b\"c d").slots, (Slots{"a", "\"b\"", "c", "d"}));
-    EXPECT_EQ(split("\"a\"\"b\"").slots, (Slots{"\"a\"", "\"b\"", ""}));
-}
-
-TEST(SplitCommand, QuoteInsideAPlainTokenIsAnOrdinaryCharacter)
-{
-    EXPECT_EQ(split("ab\"c").slots, (Slots{"ab\"c"}));
-    EXPECT_EQ(split("name ab\"c d").slots, (Slots{"name", "ab\"c", "d"}));
-}
-
-TEST(SplitCommand, OnlyTheSpaceCharacterSeparates)
-{
-    EXPECT_EQ(split("leave\t2").slots, (Slots{"leave\t2"}));
-    EXPECT_EQ(split("leave\n2").slots, (Slots{"leave\n2"}));
-}
-
-TEST(SplitCommand, EmptyTextIsOneEmptyToken)
-{
-    EXPECT_EQ(split("").slots, (Slots{""}));
-    EXPECT_EQ(split(" ").slots, (Slots{"", ""}));
-    EXPECT_EQ(split("    ").slots, (Slots{"", "", "", ""}));
 }
 
 TEST(SplitCommand, LongestCommandFitsInASlot)

@@ -22,11 +22,6 @@ const std::string invalid_command = "Invalid command. Type help for a list of co
 const std::vector<std::string> invalid = {invalid_command};
 const std::size_t public_help_lines = 5;
 
-std::vector<std::string> one(const std::string &reply)
-{
-    return {reply};
-}
-
 // Every byte value from `first` to 0xFF, in order, leaving out `skipped`.
 std::string byte_range(unsigned first, std::string_view skipped = "")
 {

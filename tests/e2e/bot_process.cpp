@@ -1,6 +1,6 @@
 #include "bot_process.hpp"
 
-#include "private_netns.hpp"
+#include "support/private_netns.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -34,31 +34,6 @@ int decode_wait_status(int status)
 }
 
 }  // namespace
-
-// --- TempDir -----------------------------------------------------------------
-
-TempDir::TempDir()
-{
-    const std::string pattern = (std::filesystem::temp_directory_path() / "zorvik-e2e-XXXXXX").string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    if (mkdtemp(name.data()) == nullptr) {
-        std::fprintf(stderr, "e2e: mkdtemp failed: %s\n", std::strerror(errno));
-        std::abort();
-    }
-    path_ = name.data();
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
-std::string TempDir::file(std::string_view name) const
-{
-    return (path_ / name).string();
-}
 
 // --- BotProcess --------------------------------------------------------------
 

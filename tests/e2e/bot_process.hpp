@@ -14,27 +14,14 @@
 
 #include <sys/types.h>
 
+#include "support/files.hpp"
+
 namespace zorvik::e2e {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// A folder under the system's temporary directory, made fresh by the
-// constructor and removed with everything in it by the destructor.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
-
-    const std::filesystem::path &path() const { return path_; }
-    // path() / name, as text.
-    std::string file(std::string_view name) const;
-
-private:
-    std::filesystem::path path_;
-};
+using test::TempDir;
 
 // Exit codes returned by BotProcess::stop, kill and wait_for_exit when the
 // process did not end with a plain exit status.

@@ -105,6 +105,17 @@ public:
 
 }  // namespace
 
+std::vector<std::string> conference_lines(const std::vector<std::string> &info)
+{
+    std::vector<std::string> lines;
+    for (const std::string &line : info) {
+        if (line.rfind("Group ", 0) == 0) {
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
 void BotSuite::SetUpTestSuite()
 {
     if (!shared().attempted) {
@@ -120,6 +131,27 @@ void BotSuite::SetUp()
                                  << bot().describe_output();
     ASSERT_TRUE(peer().connected()) << "the peer is not connected to the bot";
     peer().clear();
+    start_from_known_state();
+}
+
+void BotSuite::start_from_known_state()
+{
+    // One round trip: the two settings are sent ahead of "info", whose
+    // "id" probe then ends the replies to all three.
+    make_peer_master(true);
+    ASSERT_TRUE(peer().send("default 0") && peer().send("purge 365"));
+    const std::vector<std::string> replies = replies_to("info");
+    ASSERT_GE(replies.size(), 2u) << "no answer to resetting the default room and the purge limit";
+    EXPECT_EQ(replies[0], "Default room number set to 0");
+    EXPECT_EQ(replies[1], "Purge time set to 365 days");
+    for (std::size_t i = 2; i < replies.size(); ++i) {
+        int number = -1;
+        if (std::sscanf(replies[i].c_str(), "Group %d |", &number) == 1) {
+            EXPECT_EQ(replies_to("leave " + std::to_string(number)),
+                      std::vector<std::string>{"Left group " + std::to_string(number)});
+        }
+    }
+    make_peer_master(false);
 }
 
 BotProcess &BotSuite::bot()
@@ -204,19 +236,6 @@ int BotSuite::create_group(std::string_view command)
         return -1;
     }
     return number;
-}
-
-void BotSuite::leave_all_conferences()
-{
-    make_peer_master(true);
-    for (const std::string &line : replies_to("info")) {
-        int number = -1;
-        if (std::sscanf(line.c_str(), "Group %d |", &number) == 1) {
-            const std::vector<std::string> left = replies_to("leave " + std::to_string(number));
-            EXPECT_EQ(left, std::vector<std::string>{"Left group " + std::to_string(number)});
-        }
-    }
-    make_peer_master(false);
 }
 
 bool BotSuite::restart_bot(BotEnd end)

@@ -12,8 +12,10 @@
 //         EXPECT_EQ(replies_to("help").size(), 5u);
 //     }
 //
-// The bot's state (conferences, default room, master list) carries over from
-// test to test; a test that needs a given state sets it up itself.
+// Every test starts from the same bot state: no conferences, default room 0,
+// the default purge limit of 365 days, and the peer a plain friend (the
+// master list holds nothing else). The bot's profile and the peer's name
+// carry over from test to test.
 #pragma once
 
 #include <chrono>
@@ -31,13 +33,35 @@ namespace zorvik::e2e {
 
 inline constexpr std::string_view default_peer_name = "E2E Peer";
 
+// The five lines "help" answers every friend with.
+inline const std::vector<std::string> public_help = {
+    "info : Print my current status and list active group chats",
+    "id : Print my Tox ID",
+    "invite : Request invite to default group chat",
+    "invite <n> <p> : Request invite to group chat n (with password p if protected)",
+    "group <type> <pass> : Creates a new groupchat with type: text | audio (optional password)",
+};
+
+// A list of one reply.
+inline std::vector<std::string> one(const std::string &reply)
+{
+    return {reply};
+}
+
+// The "Group N | ..." lines of an "info" answer.
+std::vector<std::string> conference_lines(const std::vector<std::string> &info);
+
 class BotSuite : public ::testing::Test {
 protected:
     // Starts the shared bot and peer on first use.
     static void SetUpTestSuite();
     // Fails the test when the shared setup failed or the bot is gone; drops
-    // the peer's records of earlier tests.
+    // the peer's records of earlier tests and puts the bot in its known
+    // state (start_from_known_state).
     void SetUp() override;
+    // Has the bot leave every conference, sets the default room to 0 and the
+    // purge limit to 365 days, and leaves the peer a plain friend.
+    static void start_from_known_state();
 
     static BotProcess &bot();
     static TestPeer &peer();
@@ -66,10 +90,6 @@ protected:
     // "Group chat N created..." reply to `command` ("group text", ...): N,
     // or -1 (with a failure added) when the reply is anything else.
     static int create_group(std::string_view command);
-
-    // Makes the peer a master, has the bot leave every conference it is in
-    // and makes the peer a non-master again.
-    static void leave_all_conferences();
 
     // How restart_bot ends the running bot: SIGINT, after which it must exit
     // with status 0 (leaving its conferences and saving on the way out), or

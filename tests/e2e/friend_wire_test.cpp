@@ -15,36 +15,7 @@ using namespace std::string_literals;
 
 const std::string invalid_command = "Invalid command. Type help for a list of commands";
 
-const std::vector<std::string> public_help = {
-    "info : Print my current status and list active group chats",
-    "id : Print my Tox ID",
-    "invite : Request invite to default group chat",
-    "invite <n> <p> : Request invite to group chat n (with password p if protected)",
-    "group <type> <pass> : Creates a new groupchat with type: text | audio (optional password)",
-};
-
 class FriendMessages : public BotSuite {};
-
-TEST_F(FriendMessages, HelpAnswersFivePublicLinesToANonMaster)
-{
-    make_peer_master(false);
-    EXPECT_EQ(replies_to("help"), public_help);
-}
-
-TEST_F(FriendMessages, HelpAddsTheMasterLineForAMaster)
-{
-    make_peer_master(true);
-    std::vector<std::string> expected = public_help;
-    expected.push_back("For a list of master commands see the commands.txt file");
-    EXPECT_EQ(replies_to("help"), expected);
-    make_peer_master(false);
-}
-
-TEST_F(FriendMessages, IdAnswersTheBannerId)
-{
-    // replies_to itself ends at the first reply equal to the banner's ID.
-    EXPECT_TRUE(replies_to("id").empty()) << "\"id\" should answer with exactly the ID of the banner";
-}
 
 TEST_F(FriendMessages, CommandWordsMatchOnlyExactlyAndUnquoted)
 {

@@ -17,23 +17,6 @@ namespace {
 const std::string peer_name(default_peer_name);
 const std::vector<std::string> no_reply;
 
-std::vector<std::string> one(const std::string &reply)
-{
-    return {reply};
-}
-
-// The "Group N | ..." lines of "info", which lists the library's conferences.
-std::vector<std::string> conference_lines(const std::vector<std::string> &info)
-{
-    std::vector<std::string> lines;
-    for (const std::string &line : info) {
-        if (line.rfind("Group ", 0) == 0) {
-            lines.push_back(line);
-        }
-    }
-    return lines;
-}
-
 class GroupCommand : public BotSuite {
 protected:
     void SetUp() override
@@ -160,7 +143,6 @@ protected:
 // The default room is 0: absent at first, then the first conference created.
 TEST_F(InviteCommand, BareInviteAsksForTheDefaultRoom)
 {
-    leave_all_conferences();
     EXPECT_EQ(replies_to("invite"), one("Group doesn't exist."));
     EXPECT_TRUE(peer().take_invites().empty());
 

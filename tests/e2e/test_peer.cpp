@@ -1,7 +1,8 @@
 #include "test_peer.hpp"
 
 #include "bot_process.hpp"
-#include "private_netns.hpp"
+#include "support/hex.hpp"
+#include "support/private_netns.hpp"
 
 #include <cstdio>
 #include <thread>
@@ -22,38 +23,12 @@ std::string bytes_to_string(const std::uint8_t *bytes, std::size_t length)
     return std::string(reinterpret_cast<const char *>(bytes), length);
 }
 
-int hex_value(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 TestPeer *self(void *user_data)
 {
     return static_cast<TestPeer *>(user_data);
 }
 
 }  // namespace
-
-std::string to_hex(const std::uint8_t *bytes, std::size_t size)
-{
-    static constexpr char digits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(2 * size);
-    for (std::size_t i = 0; i < size; ++i) {
-        text.push_back(digits[bytes[i] >> 4]);
-        text.push_back(digits[bytes[i] & 0x0F]);
-    }
-    return text;
-}
 
 std::string befriend(TestPeer &peer, BotProcess &bot, const std::string &bot_id, std::chrono::milliseconds timeout)
 {
@@ -164,14 +139,9 @@ bool TestPeer::add_bot(const std::string &bot_id, std::string_view request_messa
         return false;
     }
     std::uint8_t address[TOX_ADDRESS_SIZE];
-    for (std::size_t i = 0; i < TOX_ADDRESS_SIZE; ++i) {
-        const int high = hex_value(bot_id[2 * i]);
-        const int low = hex_value(bot_id[2 * i + 1]);
-        if (high < 0 || low < 0) {
-            std::fprintf(stderr, "e2e: bot ID \"%s\" holds a non-hex digit\n", bot_id.c_str());
-            return false;
-        }
-        address[i] = static_cast<std::uint8_t>(high * 16 + low);
+    if (!test::from_hex(bot_id, address, sizeof address)) {
+        std::fprintf(stderr, "e2e: bot ID \"%s\" holds a non-hex digit\n", bot_id.c_str());
+        return false;
     }
     Tox_Err_Friend_Add error = TOX_ERR_FRIEND_ADD_OK;
     const std::uint32_t number =

@@ -15,6 +15,8 @@
 
 #include <tox/tox.h>
 
+#include "support/hex.hpp"
+
 namespace zorvik::e2e {
 
 using namespace std::chrono_literals;
@@ -152,8 +154,7 @@ private:
     std::function<void()> idle_hook_;
 };
 
-// Bytes as 2 upper-case hex digits each.
-std::string to_hex(const std::uint8_t *bytes, std::size_t size);
+using test::to_hex;
 
 // A peer and a bot process of the test's own: makes each iterate the other
 // while the test waits on either (their idle hooks), has the peer send a

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -42,52 +44,37 @@ protected:
     }
 };
 
-TEST_F(ConferenceTitle, StoresTheTitleOfARegisteredConference)
+// Title events in order, each for a conference number; conference 3 is
+// registered, 4 is not. What slot 3 holds afterwards.
+TEST_F(ConferenceTitle, KeepsTheLastTitleOfARegisteredConferenceCutToTheField)
 {
-    ASSERT_EQ(group_add(3, 0, nullptr), 0);
-    title_event(3, "Weekly call");
-    EXPECT_STREQ(record(3).title, "Weekly call");
-    EXPECT_EQ(record(3).title_length, 11u);
-
-    title_event(3, "Renamed");
-    EXPECT_STREQ(record(3).title, "Renamed") << "a shorter title must not keep the old tail";
-    EXPECT_EQ(record(3).title_length, 7u);
-}
-
-TEST_F(ConferenceTitle, EmptyTitleClearsTheStoredOne)
-{
-    ASSERT_EQ(group_add(3, 0, nullptr), 0);
-    title_event(3, "Something");
-    title_event(3, "");
-    EXPECT_EQ(record(3).title_length, 0u);
-    EXPECT_STREQ(record(3).title, "");
-}
-
-TEST_F(ConferenceTitle, LongTitleIsStoredCutToTheFieldLength)
-{
-    ASSERT_EQ(group_add(3, 0, nullptr), 0);
-    ASSERT_EQ(group_add(4, 0, "pw"), 0);
-    const std::string long_title(300, 'T');
-    title_event(3, long_title);
-
-    const GroupRecord &slot = record(3);
-    EXPECT_EQ(slot.title_length, max_name_length);
-    EXPECT_EQ(std::string(slot.title), long_title.substr(0, max_name_length));
-    EXPECT_EQ(slot.title[max_name_length], '\0');
-    EXPECT_STREQ(record(4).password, "pw") << "the neighbouring slot must be untouched";
-
-    title_event(3, std::string(5000, 'L'));
-    EXPECT_EQ(record(3).title_length, max_name_length) << "a title beyond a message's length too";
-}
-
-TEST_F(ConferenceTitle, TitleOfAnUnregisteredConferenceIsIgnored)
-{
-    ASSERT_EQ(group_add(3, 0, nullptr), 0);
-    title_event(4, "Not ours");
-    EXPECT_EQ(record(3).title_length, 0u);
-    EXPECT_STREQ(record(3).title, "");
-    EXPECT_EQ(bot_state.group_slots, 1);
-    EXPECT_EQ(group_find(4), -1) << "a title event registers nothing";
+    const std::string longest(max_name_length, 'T');
+    const struct {
+        const char *what;
+        std::vector<std::pair<std::uint32_t, std::string>> events;
+        std::string stored;
+    } cases[] = {
+        {"a title", {{3, "Weekly call"}}, "Weekly call"},
+        {"a shorter title keeps no old tail", {{3, "Weekly call"}, {3, "Renamed"}}, "Renamed"},
+        {"an empty title clears the stored one", {{3, "Something"}, {3, ""}}, ""},
+        {"a longer title is cut", {{3, std::string(300, 'T')}}, longest},
+        {"a title beyond a message's length is cut", {{3, std::string(5000, 'T')}}, longest},
+        {"a title of another conference is ignored", {{3, "Ours"}, {4, "Not ours"}}, "Ours"},
+    };
+    for (const auto &c : cases) {
+        registry_resize(0);
+        reset_bot_state(0);
+        ASSERT_EQ(group_add(3, 0, nullptr), 0);
+        ASSERT_EQ(group_add(5, 0, "pw"), 0);
+        for (const auto &[conference, title] : c.events) {
+            title_event(conference, title);
+        }
+        EXPECT_EQ(std::string(record(3).title), c.stored) << c.what;
+        EXPECT_EQ(record(3).title_length, c.stored.size()) << c.what;
+        EXPECT_STREQ(record(5).password, "pw") << c.what << ": the neighbouring slot must be untouched";
+        EXPECT_EQ(record(5).title_length, 0u) << c.what;
+        EXPECT_EQ(group_find(4), -1) << c.what << ": a title event registers nothing";
+    }
 }
 
 TEST_F(ConferenceTitle, TitleWithAnEmptyRegistryIsIgnored)

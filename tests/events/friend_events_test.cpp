@@ -8,7 +8,8 @@
 
 #include "bot_state.hpp"
 #include "events/friend_events.hpp"
-#include "runtime/tox_test_support.hpp"
+#include "support/files.hpp"
+#include "support/tox_instances.hpp"
 
 namespace {
 

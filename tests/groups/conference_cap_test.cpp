@@ -16,7 +16,8 @@
 #include "events/conference_events.hpp"
 #include "groups/conferences.hpp"
 #include "groups/registry.hpp"
-#include "runtime/tox_test_support.hpp"
+#include "support/files.hpp"
+#include "support/tox_instances.hpp"
 
 namespace {
 
@@ -28,7 +29,7 @@ protected:
     {
         registry_resize(0);
         reset_bot_state(0);
-        ASSERT_TRUE(dir_.valid() && cwd_.ok());
+        ASSERT_TRUE(cwd_.ok());
         ASSERT_NE(pair_.bot, nullptr) << zorvik::test::tox_unavailable_reason();
         ASSERT_TRUE(zorvik::test::write_file(dir_.file("masterkeys"), pair_.other_id + "\n"));
     }

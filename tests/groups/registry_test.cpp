@@ -6,9 +6,12 @@
 // slots holds at least n * sizeof(GroupRecord) bytes and, since the
 // allocator's granularity is far smaller than one record, less than n + 1
 // slots' worth.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include <malloc.h>
 
@@ -47,174 +50,84 @@ protected:
         reset_bot_state(0);
     }
 
-    // Registers each number in turn, without a password.
-    static void add_all(std::initializer_list<std::uint32_t> numbers)
-    {
-        for (const std::uint32_t number : numbers) {
-            ASSERT_EQ(group_add(number, 0, nullptr), 0) << "adding " << number;
-        }
-    }
 };
 
-TEST_F(Registry, StartsEmptyAndFindsNothing)
+// Slot maps after a script of adds and removals. A script is a list of
+// "+N" (group_add of N without a password) and "-N" (group_remove of N);
+// the expected map lists each scanned slot: its conference number, or "-"
+// for a free slot. `allocated` is the number of slots the array holds.
+struct Script {
+    const char *what;
+    const char *operations;
+    const char *slots;
+    std::size_t allocated;
+};
+
+const Script scripts[] = {
+    {"an empty registry finds nothing", "", "", 0},
+    {"the first add makes a one-slot array", "+5", "5", 1},
+    {"adds fill consecutive slots", "+5 +6 +7", "5 6 7", 3},
+    {"a middle removal frees its slot in place", "+5 +6 +7 -6", "5 - 7", 3},
+    {"an add reuses the lowest free slot and keeps one spare", "+5 +6 +7 -6 +8", "5 8 7", 4},
+    {"the next removal, even of an unknown number, gives the spare back", "+5 +6 +7 -6 +8 -99", "5 8 7", 3},
+    {"repeated reusing adds keep only one spare", "+5 +6 +7 -5 -6 +8 +9", "8 9 7", 4},
+    {"with no free slot left the range grows", "+5 +6 +7 -5 -6 +8 +9 +10", "8 9 7 10", 4},
+    {"removing the last entry trims every free slot before it", "+5 +6 +7 -6 -7", "5", 1},
+    {"removing the only entry releases the array", "+5 -5", "", 0},
+    {"after a release an add starts again with one slot", "+5 -5 +9", "9", 1},
+    {"removing an unknown number changes no entry", "+5 +6 -42", "5 6", 2},
+    {"removals on an empty registry do nothing", "-0 -5", "", 0},
+    {"a twice registered number is removed at the lower slot", "+5 +6 +5 -5", "- 6 5", 3},
+    {"free slots never match number 0", "+5 +6 +7 -5 -6", "- - 7", 3},
+    {"number 0 is found once it is registered", "+5 +6 +7 -5 -6 +7 +0", "7 0 7", 4},
+    {"numbers typed as -1 are compared as unsigned", "+4294967295 +1 -4294967295", "- 1", 2},
+};
+
+std::vector<std::string> words(const std::string &text)
 {
-    EXPECT_EQ(bot_state.groups, nullptr);
-    EXPECT_EQ(bot_state.group_slots, 0);
-    EXPECT_EQ(group_find(0), -1);
-    EXPECT_EQ(group_find(5), -1);
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string word; in >> word;) {
+        out.push_back(word);
+    }
+    return out;
 }
 
-TEST_F(Registry, FirstAddMakesAOneSlotArray)
+TEST_F(Registry, ScriptsOfAddsAndRemovalsLeaveTheDocumentedSlots)
 {
-    ASSERT_EQ(group_add(5, 1, nullptr), 0);
-    EXPECT_EQ(bot_state.group_slots, 1);
-    ASSERT_NE(bot_state.groups, nullptr);
-    EXPECT_EQ(allocated_slots(), 1u);
-
-    const GroupRecord &slot = bot_state.groups[0];
-    EXPECT_EQ(slot.conference_number, 5u);
-    EXPECT_EQ(slot.in_use, 1);
-    EXPECT_EQ(slot.kind, 1);
-    EXPECT_EQ(slot.password_protected, 0);
-    EXPECT_EQ(slot.title_length, 0u);
-    EXPECT_STREQ(slot.title, "");
-    EXPECT_EQ(group_find(5), 0);
-}
-
-TEST_F(Registry, AddsFillConsecutiveSlots)
-{
-    add_all({5, 6, 7});
-    EXPECT_EQ(bot_state.group_slots, 3);
-    EXPECT_EQ(allocated_slots(), 3u);
-    EXPECT_EQ(group_find(5), 0);
-    EXPECT_EQ(group_find(6), 1);
-    EXPECT_EQ(group_find(7), 2);
-}
-
-TEST_F(Registry, RemovingAMiddleEntryFreesItsSlotInPlace)
-{
-    add_all({5, 6, 7});
-    group_remove(6);
-    EXPECT_EQ(bot_state.group_slots, 3) << "slot 2 is still in use";
-    EXPECT_EQ(allocated_slots(), 3u);
-    EXPECT_TRUE(slot_is_zero(1)) << "a free slot has every field zero";
-    EXPECT_EQ(group_find(6), -1);
-    EXPECT_EQ(group_find(5), 0);
-    EXPECT_EQ(group_find(7), 2) << "slots never move";
-}
-
-TEST_F(Registry, AddReusesTheLowestFreeSlotAndKeepsOneSpareSlot)
-{
-    add_all({5, 6, 7});
-    group_remove(6);
-    ASSERT_EQ(group_add(8, 0, nullptr), 0);
-
-    EXPECT_EQ(group_find(8), 1);
-    EXPECT_EQ(bot_state.group_slots, 3);
-    EXPECT_EQ(allocated_slots(), 4u) << "a reusing add leaves the array one slot longer";
-    EXPECT_TRUE(slot_is_zero(3)) << "the spare slot beyond group_slots is zeroed";
-
-    // The next removal, even of an unknown number, gives the spare back.
-    group_remove(99);
-    EXPECT_EQ(bot_state.group_slots, 3);
-    EXPECT_EQ(allocated_slots(), 3u);
-    EXPECT_EQ(group_find(5), 0);
-    EXPECT_EQ(group_find(8), 1);
-    EXPECT_EQ(group_find(7), 2);
-}
-
-TEST_F(Registry, RepeatedReusingAddsKeepOnlyOneSpareSlot)
-{
-    add_all({5, 6, 7});
-    group_remove(5);
-    group_remove(6);
-    ASSERT_EQ(bot_state.group_slots, 3);
-    add_all({8, 9});
-    EXPECT_EQ(group_find(8), 0);
-    EXPECT_EQ(group_find(9), 1);
-    EXPECT_EQ(bot_state.group_slots, 3);
-    EXPECT_EQ(allocated_slots(), 4u);
-
-    add_all({10});
-    EXPECT_EQ(group_find(10), 3) << "no free slot left: the range grows";
-    EXPECT_EQ(bot_state.group_slots, 4);
-    EXPECT_EQ(allocated_slots(), 4u);
-}
-
-TEST_F(Registry, RemovingTheLastEntryTrimsEveryFreeSlotBeforeIt)
-{
-    add_all({5, 6, 7});
-    group_remove(6);
-    group_remove(7);
-    EXPECT_EQ(bot_state.group_slots, 1);
-    EXPECT_EQ(allocated_slots(), 1u);
-    EXPECT_EQ(group_find(5), 0);
-}
-
-TEST_F(Registry, RemovingTheOnlyEntryReleasesTheArray)
-{
-    add_all({5});
-    group_remove(5);
-    EXPECT_EQ(bot_state.group_slots, 0);
-    EXPECT_EQ(bot_state.groups, nullptr);
-    EXPECT_EQ(group_find(5), -1);
-
-    add_all({9});
-    EXPECT_EQ(bot_state.group_slots, 1);
-    EXPECT_EQ(allocated_slots(), 1u);
-    EXPECT_EQ(group_find(9), 0);
-}
-
-TEST_F(Registry, RemovingAnUnknownNumberChangesNoEntry)
-{
-    add_all({5, 6});
-    const GroupRecord before0 = bot_state.groups[0];
-    const GroupRecord before1 = bot_state.groups[1];
-    group_remove(42);
-    EXPECT_EQ(bot_state.group_slots, 2);
-    EXPECT_EQ(std::memcmp(&bot_state.groups[0], &before0, sizeof before0), 0);
-    EXPECT_EQ(std::memcmp(&bot_state.groups[1], &before1, sizeof before1), 0);
-}
-
-TEST_F(Registry, RemoveAndFindOnAnEmptyRegistryDoNothing)
-{
-    group_remove(0);
-    group_remove(5);
-    EXPECT_EQ(bot_state.group_slots, 0);
-    EXPECT_EQ(bot_state.groups, nullptr);
-    EXPECT_EQ(group_find(0), -1);
-}
-
-TEST_F(Registry, TwiceRegisteredNumberIsFoundAndRemovedAtTheLowerSlot)
-{
-    add_all({5, 6, 5});
-    EXPECT_EQ(group_find(5), 0);
-    group_remove(5);
-    EXPECT_TRUE(slot_is_zero(0));
-    EXPECT_EQ(group_find(5), 2) << "only the lower entry is cleared";
-    EXPECT_EQ(bot_state.group_slots, 3);
-}
-
-TEST_F(Registry, FindNeverReturnsAFreeSlotEvenForNumberZero)
-{
-    add_all({5, 6, 7});
-    group_remove(5);
-    group_remove(6);
-    ASSERT_EQ(bot_state.groups[0].conference_number, 0u);
-    EXPECT_EQ(group_find(0), -1) << "free slots hold number 0 but are not in use";
-
-    add_all({7, 0});  // 7 reuses slot 0, 0 reuses slot 1
-    EXPECT_EQ(group_find(0), 1);
-}
-
-TEST_F(Registry, NegativeNumbersAreComparedAsUnsigned)
-{
-    const std::int32_t typed = -1;
-    ASSERT_EQ(group_add(static_cast<std::uint32_t>(typed), 0, nullptr), 0);
-    EXPECT_EQ(group_find(4294967295u), 0);
-    EXPECT_EQ(group_find(static_cast<std::uint32_t>(typed)), 0);
-    group_remove(static_cast<std::uint32_t>(-1));
-    EXPECT_EQ(group_find(4294967295u), -1);
+    for (const Script &script : scripts) {
+        SCOPED_TRACE(std::string(script.what) + ": " + script.operations);
+        fresh();
+        for (const std::string &operation : words(script.operations)) {
+            const auto number = static_cast<std::uint32_t>(std::stoul(operation.substr(1)));
+            if (operation[0] == '+') {
+                ASSERT_EQ(group_add(number, 0, nullptr), 0);
+            } else {
+                group_remove(number);
+            }
+        }
+        const std::vector<std::string> expected = words(script.slots);
+        ASSERT_EQ(bot_state.group_slots, static_cast<std::int32_t>(expected.size()));
+        EXPECT_EQ(allocated_slots(), script.allocated);
+        EXPECT_EQ(bot_state.groups == nullptr, script.allocated == 0);
+        for (std::size_t i = 0; i < script.allocated; ++i) {
+            const auto index = static_cast<std::int32_t>(i);
+            if (i >= expected.size() || expected[i] == "-") {
+                EXPECT_TRUE(slot_is_zero(index)) << "slot " << i << " is free: every field must be zero";
+                continue;
+            }
+            const auto number = static_cast<std::uint32_t>(std::stoul(expected[i]));
+            EXPECT_EQ(bot_state.groups[i].conference_number, number) << "slot " << i;
+            EXPECT_EQ(bot_state.groups[i].in_use, 1) << "slot " << i;
+            const auto lowest = std::find(expected.begin(), expected.end(), expected[i]) - expected.begin();
+            EXPECT_EQ(group_find(number), lowest) << "group_find(" << number << ")";
+        }
+        for (const std::uint32_t absent : {0u, 6u, 42u, 99u, 4294967295u}) {
+            if (std::find(expected.begin(), expected.end(), std::to_string(absent)) == expected.end()) {
+                EXPECT_EQ(group_find(absent), -1) << "group_find(" << absent << ") of a number not registered";
+            }
+        }
+    }
 }
 
 TEST_F(Registry, StoresAPasswordCutTo63Characters)
@@ -251,7 +164,7 @@ TEST_F(Registry, EmptyPasswordStillProtectsAndNoPasswordLeavesTheFieldZero)
 TEST_F(Registry, ReusedSlotKeepsNothingOfItsPreviousEntry)
 {
     ASSERT_EQ(group_add(5, 1, "secret"), 0);
-    add_all({6});
+    ASSERT_EQ(group_add(6, 0, nullptr), 0);
     std::strcpy(bot_state.groups[0].title, "Old title");
     bot_state.groups[0].title_length = 9;
     group_remove(5);
@@ -268,7 +181,8 @@ TEST_F(Registry, ReusedSlotKeepsNothingOfItsPreviousEntry)
 
 TEST_F(Registry, ResizeKeepsSlotsAndLeavesGroupSlotsAlone)
 {
-    add_all({5, 6});
+    ASSERT_EQ(group_add(5, 0, nullptr), 0);
+    ASSERT_EQ(group_add(6, 0, nullptr), 0);
     registry_resize(5);
     EXPECT_EQ(bot_state.group_slots, 2);
     EXPECT_EQ(allocated_slots(), 5u);

@@ -30,6 +30,13 @@ die() {
     exit 1
 }
 
+# It installs a package and creates a system user on this machine, so it
+# runs only when asked: CI asks (.ci/run sets ZORVIK_PACKAGE_TEST=1); a
+# developer asks on a machine or in a root they can throw away.
+if [ "${ZORVIK_PACKAGE_TEST:-}" != 1 ]; then
+    echo "skipped: set ZORVIK_PACKAGE_TEST=1 to build, install and check the Debian package on this machine" >&2
+    exit 77
+fi
 if [ "$(id -u)" -ne 0 ]; then
     echo "skipped: installing the package and the private namespace need root" >&2
     exit 77

@@ -17,7 +17,9 @@
 
 #include <gtest/gtest.h>
 
-#include "runtime/tox_test_support.hpp"
+#include "support/files.hpp"
+#include "support/hex.hpp"
+#include "support/tox_instances.hpp"
 #include "storage/master_list.hpp"
 
 namespace {
@@ -57,64 +59,51 @@ protected:
     std::string hex_;
 };
 
-TEST_F(MasterLineMatches, KeyInEitherCaseWithOrWithoutNewlineMatches)
+// One line against a key. `last_byte` replaces the key's last byte (the
+// default 0xAB cannot be read from one lone digit; 0x0C and 0x00 can be
+// mistaken for a short or undecoded ending).
+TEST_F(MasterLineMatches, OnlyALineStartingWithTheWholeKeyInDigitsMatches)
 {
-    EXPECT_TRUE(matches(hex_ + "\n"));
-    EXPECT_TRUE(matches(hex_));
-    EXPECT_TRUE(matches(lower(hex_) + "\n"));
-}
-
-TEST_F(MasterLineMatches, OnlyTheFirstSixtyFourDigitsCount)
-{
-    EXPECT_TRUE(matches(hex_ + "0123456789AB\n"));
-    EXPECT_TRUE(matches(hex_ + "FFFFFFFFFFFF\n"));
-    EXPECT_TRUE(matches(hex_ + " any trailing text\n"));
-}
-
-TEST_F(MasterLineMatches, OtherKeysAndShortLinesDoNotMatch)
-{
-    std::string other = hex_;
-    other[10] = other[10] == '0' ? '1' : '0';
-    EXPECT_FALSE(matches(other + "\n"));
-    EXPECT_FALSE(matches(""));
-    EXPECT_FALSE(matches("\n"));
-    EXPECT_FALSE(matches(hex_.substr(0, 31) + "\n")) << "32 characters with the newline";
-    EXPECT_FALSE(matches(hex_.substr(0, 32)));
-    EXPECT_FALSE(matches(hex_.substr(0, 40) + "\n")) << "40 digits decode only 20 bytes";
-    EXPECT_FALSE(matches(hex_.substr(0, 63) + "\n")) << "one digit short of the key";
-}
-
-TEST_F(MasterLineMatches, SixtyThreeDigitsNeverMatchEvenWhenTheLoneLastDigitFits)
-{
-    // A last byte below 0x10 could be read from one lone digit; the key is
-    // 64 digits, so a 63-digit line (a last line without newline) is short.
-    key_[31] = 0x0C;
-    hex_ = to_hex(key_, sizeof key_);
-    std::string short_line = hex_.substr(0, 62) + "C";
-    EXPECT_FALSE(matches(short_line)) << "63 digits matched a key of 64";
-    EXPECT_TRUE(matches(hex_));
-}
-
-TEST_F(MasterLineMatches, UndecodedBytesNeverTakePartInTheComparison)
-{
-    // The decoded buffer is zeroed past the decoded bytes; a key ending in
-    // 0x00 must still not match a line that lacks its last byte.
-    key_[31] = 0x00;
-    const std::string hex = to_hex(key_, sizeof key_);
-    ASSERT_TRUE(matches(hex + "\n"));
-    EXPECT_FALSE(matches(hex.substr(0, 62) + "\n"));
-    EXPECT_FALSE(matches(hex.substr(0, 62) + "zz\n"));
-    EXPECT_FALSE(matches(hex.substr(0, 60) + "\n"));
-}
-
-TEST_F(MasterLineMatches, NonHexCharacterInsideTheKeyPreventsTheMatch)
-{
-    for (const std::size_t position : {std::size_t{0}, std::size_t{33}, std::size_t{63}}) {
-        std::string broken = hex_;
-        broken[position] = 'g';
-        EXPECT_FALSE(matches(broken + "\n")) << "non-hex character at " << position;
+    const struct {
+        const char *what;
+        std::uint8_t last_byte;
+        std::string (*line)(const std::string &hex);
+        bool match;
+    } cases[] = {
+        {"the key and a newline", 0xAB, [](const std::string &h) { return h + "\n"; }, true},
+        {"the key without a newline", 0xAB, [](const std::string &h) { return h; }, true},
+        {"the key in lower case", 0xAB, [](const std::string &h) { return lower(h) + "\n"; }, true},
+        {"the key, another nospam and checksum", 0xAB, [](const std::string &h) { return h + "FFFFFFFFFFFF\n"; },
+         true},
+        {"the key and any text", 0xAB, [](const std::string &h) { return h + " any trailing text\n"; }, true},
+        {"another key", 0xAB,
+         [](const std::string &h) {
+             std::string other = h;
+             other[10] = other[10] == '0' ? '1' : '0';
+             return other + "\n";
+         },
+         false},
+        {"an empty line", 0xAB, [](const std::string &) { return std::string("\n"); }, false},
+        {"32 characters with the newline", 0xAB, [](const std::string &h) { return h.substr(0, 31) + "\n"; }, false},
+        {"40 digits", 0xAB, [](const std::string &h) { return h.substr(0, 40) + "\n"; }, false},
+        {"63 digits", 0xAB, [](const std::string &h) { return h.substr(0, 63) + "\n"; }, false},
+        {"63 digits whose lone last digit would decode to the last byte", 0x0C,
+         [](const std::string &h) { return h.substr(0, 62) + "C"; }, false},
+        {"62 digits of a key ending in 0x00", 0x00, [](const std::string &h) { return h.substr(0, 62) + "\n"; },
+         false},
+        {"62 digits and two non-digits, key ending in 0x00", 0x00,
+         [](const std::string &h) { return h.substr(0, 62) + "zz\n"; }, false},
+        {"a non-digit at character 0", 0xAB, [](const std::string &h) { return "g" + h.substr(1) + "\n"; }, false},
+        {"a non-digit at character 33", 0xAB,
+         [](const std::string &h) { return h.substr(0, 33) + "g" + h.substr(34) + "\n"; }, false},
+        {"a non-digit at character 63", 0xAB, [](const std::string &h) { return h.substr(0, 63) + "g\n"; }, false},
+        {"a leading space", 0xAB, [](const std::string &h) { return " " + h + "\n"; }, false},
+    };
+    for (const auto &c : cases) {
+        key_[31] = c.last_byte;
+        const std::string line = c.line(to_hex(key_, sizeof key_));
+        EXPECT_EQ(matches(line), c.match) << c.what << ": «" << line << "»";
     }
-    EXPECT_FALSE(matches(" " + hex_ + "\n")) << "a leading space shifts every pair";
 }
 
 // --- is_master on real files ----------------------------------------------
@@ -141,7 +130,6 @@ protected:
         ASSERT_NE(bot_, nullptr) << zorvik::test::tox_unavailable_reason();
         ASSERT_NE(friend_, nullptr) << zorvik::test::tox_unavailable_reason();
         ASSERT_EQ(friend_number_, 0u);
-        ASSERT_TRUE(dir_.valid());
         ASSERT_TRUE(cwd_.ok());
         previous_mask_ = umask(066);
     }
@@ -190,59 +178,38 @@ TEST_F(IsMaster, MissingFileIsCreatedEmptyWithOneWarning)
     EXPECT_EQ(stderr_, "") << "the second question finds the empty file and says nothing";
 }
 
-TEST_F(IsMaster, FullIdInEitherCaseMakesAMaster)
-{
-    ASSERT_TRUE(write_list(lower(friend_id_) + "\n"));
-    EXPECT_TRUE(ask());
-    EXPECT_EQ(stderr_, "");
-
-    ASSERT_TRUE(write_list(friend_id_ + "\n"));
-    EXPECT_TRUE(ask());
-}
-
-TEST_F(IsMaster, PublicKeyAloneMakesAMaster)
-{
-    ASSERT_TRUE(write_list(key_hex() + "\n"));
-    EXPECT_TRUE(ask());
-}
-
-TEST_F(IsMaster, KeyWithAnotherNospamAndChecksumMakesAMaster)
-{
-    ASSERT_TRUE(write_list(key_hex() + "DEADBEEF1234\n"));
-    EXPECT_TRUE(ask());
-}
-
-TEST_F(IsMaster, ShortLinesNeverMatch)
-{
-    ASSERT_TRUE(write_list(key_hex().substr(0, 32) + "\n" + key_hex().substr(0, 40) + "\n"));
-    EXPECT_FALSE(ask());
-    EXPECT_EQ(stderr_, "");
-}
-
-TEST_F(IsMaster, LastLineWithoutNewlineMatches)
-{
-    ASSERT_TRUE(write_list("# masters\n\n" + std::string(76, '0') + "\n" + friend_id_));
-    EXPECT_TRUE(ask());
-}
-
-TEST_F(IsMaster, KeyWithANonHexCharacterDoesNotMatch)
-{
-    std::string broken = friend_id_;
-    broken[20] = 'x';
-    ASSERT_TRUE(write_list(broken + "\n"));
-    EXPECT_FALSE(ask());
-
-    // A broken line does not end the search: a later good line still counts.
-    ASSERT_TRUE(write_list(broken + "\n" + friend_id_ + "\n"));
-    EXPECT_TRUE(ask());
-}
-
-TEST_F(IsMaster, AnotherIdentityIsNotAMaster)
+// Whole files: which contents name the friend. Lines are read in pieces of
+// at most 255 characters; every piece of a longer line is judged alone.
+TEST_F(IsMaster, FileContentsNameTheFriendOnlyThroughAWholeKeyLine)
 {
     std::uint8_t own[TOX_ADDRESS_SIZE];
     tox_self_get_address(bot_, own);
-    ASSERT_TRUE(write_list(to_hex(own, sizeof own) + "\n"));
-    EXPECT_FALSE(ask());
+    std::string broken = friend_id_;
+    broken[20] = 'x';
+    const struct {
+        const char *what;
+        std::string contents;
+        bool master;
+    } cases[] = {
+        {"the full ID", friend_id_ + "\n", true},
+        {"the full ID in lower case", lower(friend_id_) + "\n", true},
+        {"the key alone", key_hex() + "\n", true},
+        {"the key with another nospam and checksum", key_hex() + "DEADBEEF1234\n", true},
+        {"only short lines", key_hex().substr(0, 32) + "\n" + key_hex().substr(0, 40) + "\n", false},
+        {"a last line without newline", "# masters\n\n" + std::string(76, '0') + "\n" + friend_id_, true},
+        {"a key with a non-hex character", broken + "\n", false},
+        {"a broken line, then a good one", broken + "\n" + friend_id_ + "\n", true},
+        {"the bot's own identity", to_hex(own, sizeof own) + "\n", false},
+        {"the key at the start of a long line", friend_id_ + std::string(300, 'z') + "\n", true},
+        {"the key starting a 255-character piece", std::string(255, 'z') + friend_id_ + "\n", true},
+        {"the key across a piece boundary (254)", std::string(254, 'z') + friend_id_ + "\n", false},
+        {"the key across a piece boundary (256)", std::string(256, 'z') + friend_id_ + "\n", false},
+    };
+    for (const auto &c : cases) {
+        ASSERT_TRUE(write_list(c.contents));
+        EXPECT_EQ(ask(), c.master) << c.what;
+        EXPECT_EQ(stderr_, "") << c.what;
+    }
 }
 
 TEST_F(IsMaster, UnknownFriendNumberIsNotAMaster)
@@ -250,28 +217,6 @@ TEST_F(IsMaster, UnknownFriendNumberIsNotAMaster)
     ASSERT_TRUE(write_list(friend_id_ + "\n"));
     EXPECT_FALSE(ask(57));
     EXPECT_EQ(stderr_, "");
-}
-
-// fgets reads at most 255 characters at a time; every piece of a longer line
-// is judged as a line of its own.
-TEST_F(IsMaster, KeyAtTheStartOfALongLineMatches)
-{
-    ASSERT_TRUE(write_list(friend_id_ + std::string(300, 'z') + "\n"));
-    EXPECT_TRUE(ask());
-}
-
-TEST_F(IsMaster, KeyStartingAtCharacter256OfALongLineStartsAPieceAndMatches)
-{
-    ASSERT_TRUE(write_list(std::string(255, 'z') + friend_id_ + "\n"));
-    EXPECT_TRUE(ask());
-}
-
-TEST_F(IsMaster, KeyAcrossAPieceBoundaryDoesNotMatch)
-{
-    ASSERT_TRUE(write_list(std::string(254, 'z') + friend_id_ + "\n"));
-    EXPECT_FALSE(ask());
-    ASSERT_TRUE(write_list(std::string(256, 'z') + friend_id_ + "\n"));
-    EXPECT_FALSE(ask());
 }
 
 TEST_F(IsMaster, UnreadableFileWarnsOnEveryQuestionAndIsNeverReplaced)

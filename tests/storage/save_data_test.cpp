@@ -15,23 +15,19 @@
 
 #include <gtest/gtest.h>
 
-#include "runtime/tox_test_support.hpp"
+#include "support/files.hpp"
+#include "support/tox_instances.hpp"
 #include "storage/save_data.hpp"
 
 namespace {
 
 using zorvik::save_data;
 using zorvik::stat_file_size;
-using zorvik::test::read_file_bytes;
+using zorvik::test::read_file;
 using zorvik::test::savedata_of;
 using zorvik::test::write_file;
 
 const std::string warning = "Warning: save_data failed\n";
-
-std::vector<std::uint8_t> bytes_of(const std::string &text)
-{
-    return std::vector<std::uint8_t>(text.begin(), text.end());
-}
 
 mode_t permission_bits(const std::string &path)
 {
@@ -45,7 +41,6 @@ mode_t permission_bits(const std::string &path)
 TEST(StatFileSize, MissingAndEmptyFilesBothGiveZero)
 {
     zorvik::test::TempDir dir;
-    ASSERT_TRUE(dir.valid());
     EXPECT_EQ(stat_file_size(dir.file("missing").c_str()), 0u);
 
     ASSERT_TRUE(write_file(dir.file("empty"), ""));
@@ -61,7 +56,6 @@ protected:
     {
         // The daemon runs under this mask (set at start-up).
         previous_mask_ = umask(066);
-        ASSERT_TRUE(dir_.valid());
         tox_ = zorvik::test::make_tox();
         ASSERT_NE(tox_, nullptr) << zorvik::test::tox_unavailable_reason();
         path_ = dir_.file("zorvik_save");
@@ -90,9 +84,9 @@ TEST_F(SaveData, WritesExactlyTheLibrarysSaveData)
 {
     EXPECT_EQ(save(path_.c_str()), 0);
     EXPECT_EQ(stderr_, "");
-    const std::vector<std::uint8_t> expected = savedata_of(tox_.get());
+    const std::string expected = savedata_of(tox_.get());
     EXPECT_EQ(stat_file_size(path_.c_str()), expected.size());
-    EXPECT_EQ(read_file_bytes(path_), expected);
+    EXPECT_EQ(read_file(path_), expected);
     EXPECT_FALSE(std::filesystem::exists(temp_)) << "a successful save leaves no temporary file";
 }
 
@@ -100,7 +94,7 @@ TEST_F(SaveData, ReplacesALongerOldFileWhole)
 {
     ASSERT_TRUE(write_file(path_, std::string(10000, 'x')));
     EXPECT_EQ(save(path_.c_str()), 0);
-    EXPECT_EQ(read_file_bytes(path_), savedata_of(tox_.get())) << "no tail of the old contents may remain";
+    EXPECT_EQ(read_file(path_), savedata_of(tox_.get())) << "no tail of the old contents may remain";
 }
 
 TEST_F(SaveData, NewFileIsReadableAndWritableByItsOwnerOnly)
@@ -116,7 +110,7 @@ TEST_F(SaveData, RewriteKeepsTheExistingPermissionBits)
         ASSERT_EQ(chmod(path_.c_str(), mode), 0);
         EXPECT_EQ(save(path_.c_str()), 0);
         EXPECT_EQ(permission_bits(path_), mode) << "mode 0" << std::oct << mode << " was not kept";
-        EXPECT_EQ(read_file_bytes(path_), savedata_of(tox_.get()));
+        EXPECT_EQ(read_file(path_), savedata_of(tox_.get()));
     }
 }
 
@@ -141,7 +135,7 @@ TEST_F(SaveData, TemporaryFileThatCannotBeCreatedWarnsWithTheReason)
         EXPECT_EQ(save(c.path.c_str()), -1) << c.what;
         EXPECT_EQ(stderr_, "Warning: save_data failed (cannot create " + c.reason + ")\n") << c.what;
     }
-    EXPECT_EQ(read_file_bytes(path_), bytes_of("previous identity"));
+    EXPECT_EQ(read_file(path_), "previous identity");
 }
 
 TEST_F(SaveData, NullPathWarnsAndFails)
@@ -185,8 +179,8 @@ TEST_F(SaveData, WriteCutShortWarnsAndKeepsTheOldFileIntact)
                                    << "); SIGXFSZ should be ignored";
     EXPECT_EQ(WEXITSTATUS(status), 0) << "expected -1 from save_data (child status 4 means it returned 0)";
 
-    EXPECT_EQ(read_file_bytes(error_path), bytes_of(warning));
-    EXPECT_EQ(read_file_bytes(path_), bytes_of(old_contents)) << "the previous save data must survive";
+    EXPECT_EQ(read_file(error_path), warning);
+    EXPECT_EQ(read_file(path_), old_contents) << "the previous save data must survive";
     EXPECT_FALSE(std::filesystem::exists(temp_)) << "the partial temporary file must be removed";
 }
 
@@ -196,7 +190,7 @@ TEST_F(SaveData, StaleTemporaryFileIsRemovedAndTheSaveFileKept)
     ASSERT_TRUE(write_file(temp_, "half written"));
     zorvik::remove_stale_save_temp(path_.c_str());
     EXPECT_FALSE(std::filesystem::exists(temp_));
-    EXPECT_EQ(read_file_bytes(path_), bytes_of("identity"));
+    EXPECT_EQ(read_file(path_), "identity");
 }
 
 }  // namespace

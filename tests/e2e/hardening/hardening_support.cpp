@@ -34,44 +34,6 @@ std::uint64_t replayable_seed(const char *variable)
     return seed;
 }
 
-std::optional<long> resident_kib(pid_t pid)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        long kib = 0;
-        if (std::sscanf(line.c_str(), "VmRSS: %ld kB", &kib) == 1) {
-            return kib;
-        }
-    }
-    return std::nullopt;
-}
-
-std::optional<long> cpu_ms(pid_t pid)
-{
-    // Fields 14 and 15 of /proc/<pid>/stat, after the command name, which
-    // is in parentheses and may hold blanks.
-    std::ifstream stat_file("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat_file)), std::istreambuf_iterator<char>());
-    const std::size_t after_name = text.rfind(')');
-    if (after_name == std::string::npos) {
-        return std::nullopt;
-    }
-    std::istringstream fields(text.substr(after_name + 2));
-    std::string field;
-    unsigned long long utime = 0;
-    unsigned long long stime = 0;
-    for (int index = 3; index <= 15 && fields >> field; ++index) {
-        if (index == 14) {
-            utime = std::stoull(field);
-        } else if (index == 15) {
-            stime = std::stoull(field);
-        }
-    }
-    const long ticks_per_second = sysconf(_SC_CLK_TCK);
-    return static_cast<long>((utime + stime) * 1000 / static_cast<unsigned long long>(ticks_per_second));
-}
-
 std::string path_kind(const std::string &path)
 {
     struct stat status {};
@@ -91,20 +53,6 @@ std::string path_kind(const std::string &path)
         return "fifo";
     }
     return "other";
-}
-
-std::string read_file(const std::string &path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-bool write_file(const std::string &path, std::string_view content)
-{
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(content.data(), static_cast<std::streamsize>(content.size()));
-    file.close();
-    return static_cast<bool>(file);
 }
 
 std::vector<std::string> names_set(const std::vector<std::string> &stdout_lines, std::size_t from_line)

@@ -11,6 +11,9 @@
 
 #include <sys/types.h>
 
+#include "support/files.hpp"
+#include "support/proc.hpp"
+
 namespace zorvik::hardening {
 
 // The seed of a randomised test: the decimal value of the environment
@@ -19,22 +22,15 @@ namespace zorvik::hardening {
 // replayed with exactly the same choices.
 std::uint64_t replayable_seed(const char *variable);
 
-// VmRSS of the process from /proc/<pid>/status, in KiB; nullopt when the
-// process is gone or the line is missing.
-std::optional<long> resident_kib(pid_t pid);
-
-// CPU time (user and system) the process has used so far, in milliseconds;
-// nullopt when the process is gone.
-std::optional<long> cpu_ms(pid_t pid);
+using test::cpu_ms;
+using test::resident_kib;
 
 // What lstat says a path is, as one word ("missing", "file", "folder",
 // "symlink", "fifo", "other"), for comparisons and failure messages.
 std::string path_kind(const std::string &path);
 
-// The bytes of a file; empty when it cannot be read.
-std::string read_file(const std::string &path);
-// Replaces a file with `content`; false when that fails.
-bool write_file(const std::string &path, std::string_view content);
+using test::read_file;
+using test::write_file;
 
 // The names in the bot's "<friend> set name to <name>" lines, oldest first
 // (the name is everything after the marker).

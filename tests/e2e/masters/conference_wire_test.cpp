@@ -19,7 +19,6 @@ class InfoCommand : public MasterSuite {};
 
 TEST_F(InfoCommand, WithoutConferencesAnswersExactlyFourLines)
 {
-    leave_all_conferences();
     for (const std::string command : {"info", "info with some words"}) {
         const std::vector<std::string> lines = replies_to(command);
         ASSERT_EQ(lines.size(), 4u) << "message \"" << command << "\": " << ::testing::PrintToString(lines);
@@ -32,7 +31,6 @@ TEST_F(InfoCommand, WithoutConferencesAnswersExactlyFourLines)
 
 TEST_F(InfoCommand, ListsConferencesAsTheyAreCreatedJoinedTitledAndLeft)
 {
-    leave_all_conferences();
     const int text = create_group("group text");
     const int audio = create_group("group audio");
     ASSERT_GE(text, 0);
@@ -91,49 +89,38 @@ protected:
     }
 };
 
-TEST_F(ConferenceInvitation, FromAMasterIsJoinedAndItsTitleChangesAreKept)
+TEST_F(ConferenceInvitation, FromAMasterIsJoinedWithItsTypeAndItsTitleChangesAreKept)
 {
     make_peer_master(true);
-    const std::optional<std::uint32_t> own = peer_new_conference();
-    ASSERT_TRUE(own);
-    const std::size_t out = stdout_mark();
-    ASSERT_TRUE(peer_invite_bot(*own));
-    const std::optional<std::uint32_t> n = accepted_conference(out);
-    ASSERT_TRUE(n);
+    const struct {
+        Tox_Conference_Type type;
+        const char *shown;
+    } types[] = {{TOX_CONFERENCE_TYPE_TEXT, "Text"}, {TOX_CONFERENCE_TYPE_AV, "Audio"}};
+    for (const auto &type : types) {
+        SCOPED_TRACE(type.shown);
+        const std::optional<std::uint32_t> own = peer_new_conference(type.type);
+        ASSERT_TRUE(own);
+        const std::size_t out = stdout_mark();
+        ASSERT_TRUE(peer_invite_bot(*own));
+        const std::optional<std::uint32_t> n = accepted_conference(out);
+        ASSERT_TRUE(n);
 
-    std::vector<std::string> last;
-    EXPECT_TRUE(wait_for_conference_line(conference_line(*n, "Text", 2, "None"), &last))
-        << "\"info\" should list the joined conference with both peers; got " << ::testing::PrintToString(last);
+        std::vector<std::string> last;
+        EXPECT_TRUE(wait_for_conference_line(conference_line(*n, type.shown, 2, "None"), &last))
+            << "\"info\" should list the joined conference with both peers; got " << ::testing::PrintToString(last);
 
-    ASSERT_TRUE(peer_set_title(*own, "Peer's room"));
-    EXPECT_TRUE(wait_for_conference_line(conference_line(*n, "Text", 2, "Peer's room"), &last))
-        << "a title set by a peer should show in \"info\"; got " << ::testing::PrintToString(last);
+        ASSERT_TRUE(peer_set_title(*own, "Peer's room"));
+        EXPECT_TRUE(wait_for_conference_line(conference_line(*n, type.shown, 2, "Peer's room"), &last))
+            << "a title set by a peer should show in \"info\"; got " << ::testing::PrintToString(last);
 
-    const std::string longest(TOX_MAX_NAME_LENGTH, 't');
-    ASSERT_TRUE(peer_set_title(*own, longest));
-    EXPECT_TRUE(wait_for_conference_line(conference_line(*n, "Text", 2, longest), &last))
-        << "a title of 128 bytes should be kept whole; got " << ::testing::PrintToString(last);
+        const std::string longest(TOX_MAX_NAME_LENGTH, 't');
+        ASSERT_TRUE(peer_set_title(*own, longest));
+        EXPECT_TRUE(wait_for_conference_line(conference_line(*n, type.shown, 2, longest), &last))
+            << "a title of 128 bytes should be kept whole; got " << ::testing::PrintToString(last);
 
-    EXPECT_EQ(replies_to("leave " + std::to_string(*n)), one("Left group " + std::to_string(*n)));
-    peer().leave_conference(*own);
-}
-
-TEST_F(ConferenceInvitation, AudioFromAMasterIsJoinedAsAudio)
-{
-    make_peer_master(true);
-    const std::optional<std::uint32_t> own = peer_new_conference(TOX_CONFERENCE_TYPE_AV);
-    ASSERT_TRUE(own);
-    const std::size_t out = stdout_mark();
-    ASSERT_TRUE(peer_invite_bot(*own));
-    const std::optional<std::uint32_t> n = accepted_conference(out);
-    ASSERT_TRUE(n);
-
-    std::vector<std::string> last;
-    EXPECT_TRUE(wait_for_conference_line(conference_line(*n, "Audio", 2, "None"), &last))
-        << "\"info\" should list the joined audio conference; got " << ::testing::PrintToString(last);
-
-    EXPECT_EQ(replies_to("leave " + std::to_string(*n)), one("Left group " + std::to_string(*n)));
-    peer().leave_conference(*own);
+        EXPECT_EQ(replies_to("leave " + std::to_string(*n)), one("Left group " + std::to_string(*n)));
+        peer().leave_conference(*own);
+    }
 }
 
 TEST_F(ConferenceInvitation, FromANonMasterIsIgnoredSilently)

@@ -12,14 +12,6 @@
 namespace zorvik::e2e {
 namespace {
 
-const std::vector<std::string> public_help = {
-    "info : Print my current status and list active group chats",
-    "id : Print my Tox ID",
-    "invite : Request invite to default group chat",
-    "invite <n> <p> : Request invite to group chat n (with password p if protected)",
-    "group <type> <pass> : Creates a new groupchat with type: text | audio (optional password)",
-};
-
 class HelpCommand : public MasterSuite {};
 
 TEST_F(HelpCommand, AnswersFiveLinesToAFriendAndSixToAMaster)

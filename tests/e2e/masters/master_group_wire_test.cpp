@@ -296,7 +296,6 @@ class NonMaster : public MasterSuite {};
 
 TEST_F(NonMaster, GetsInvalidCommandForEveryMasterCommandAndChangesNothing)
 {
-    leave_all_conferences();
     ASSERT_EQ(create_group("group text"), 0) << "with no conference left the next one should be number 0";
     const std::optional<std::uint32_t> joined = join_bot_conference(0);
     ASSERT_TRUE(joined);
@@ -344,7 +343,7 @@ TEST_F(NonMaster, GetsInvalidCommandForEveryMasterCommandAndChangesNothing)
     EXPECT_EQ(replies_to("invite"), no_reply) << "the default room should still be 0, without a password";
     expect_stdout_line(invite_from, "Invited " + peer_name + " to group 0");
 
-    leave_all_conferences();
+    start_from_known_state();
     peer().leave_conference(*joined);
 }
 

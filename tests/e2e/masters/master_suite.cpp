@@ -7,27 +7,10 @@
 
 namespace zorvik::e2e {
 
-std::vector<std::string> conference_lines(const std::vector<std::string> &info)
-{
-    std::vector<std::string> lines;
-    for (const std::string &line : info) {
-        if (line.rfind("Group ", 0) == 0) {
-            lines.push_back(line);
-        }
-    }
-    return lines;
-}
-
 std::string conference_line(std::uint32_t number, std::string_view type, int peers, std::string_view title)
 {
     return "Group " + std::to_string(number) + " | " + std::string(type) + " | peers: " + std::to_string(peers) +
            " | Title: " + std::string(title);
-}
-
-std::string read_file(const std::string &path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 void MasterSuite::SetUp()

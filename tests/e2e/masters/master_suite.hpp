@@ -23,20 +23,10 @@ inline const std::string peer_name(default_peer_name);
 inline const std::string invalid_group_number = "Error: Invalid group number";
 inline const std::string master_refusal = "Invalid command.";
 
-// A list of one reply.
-inline std::vector<std::string> one(const std::string &reply)
-{
-    return {reply};
-}
-
-// The "Group N | ..." lines of an "info" answer.
-std::vector<std::string> conference_lines(const std::vector<std::string> &info);
-
 // «Group N | Text | peers: P | Title: T».
 std::string conference_line(std::uint32_t number, std::string_view type, int peers, std::string_view title);
 
-// The whole content of a file; empty when it cannot be read.
-std::string read_file(const std::string &path);
+using test::read_file;
 
 class MasterSuite : public BotSuite {
 protected:

@@ -7,6 +7,7 @@
 // a new peer befriends it in about ten seconds. So the first friend sets
 // everything up and goes away before the restart, and a second friend looks
 // at the restarted bot.
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -18,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "bot_process.hpp"
+#include "bot_suite.hpp"
 #include "test_peer.hpp"
 
 namespace zorvik::e2e {
@@ -72,15 +74,6 @@ protected:
     std::string bot_id;
 };
 
-std::size_t conference_count(const std::vector<std::string> &info)
-{
-    std::size_t count = 0;
-    for (const std::string &line : info) {
-        count += line.rfind("Group ", 0) == 0 ? 1 : 0;
-    }
-    return count;
-}
-
 TEST_F(Restart, KeepsProfileAndFriendsButNeitherConferencesNorThePurgeLimit)
 {
     ASSERT_NO_FATAL_FAILURE(start_bot());
@@ -97,7 +90,7 @@ TEST_F(Restart, KeepsProfileAndFriendsButNeitherConferencesNorThePurgeLimit)
         const std::vector<std::string> before = replies_to(first, "info");
         ASSERT_EQ(before.size(), 5u) << ::testing::PrintToString(before);
         EXPECT_EQ(before[2], "Inactive friends are purged after 30 days");
-        EXPECT_EQ(conference_count(before), 2u);
+        EXPECT_EQ(conference_lines(before).size(), 2u);
 
         bot.set_idle_hook(nullptr);
         ASSERT_EQ(bot.stop(), 0) << bot.describe_output();

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -40,47 +41,30 @@ TEST(HexToBytes, SixtyFourDigitsGiveThirtyTwoBytes)
     }
 }
 
-TEST(HexToBytes, AcceptsDigitsOfEitherCase)
+// Texts and the leading bytes they decode to: two digits of either case
+// per byte, a lone last digit, and the stop at the first position that is
+// not made of digits.
+TEST(HexToBytes, DecodesLeadingPairsOfDigitsUpToTheFirstOtherCharacter)
 {
-    Decoded d("0a1B");
-    EXPECT_EQ(d.count, 2u);
-    EXPECT_EQ(d.bytes[0], 0x0A);
-    EXPECT_EQ(d.bytes[1], 0x1B);
-
-    Decoded mixed("fFaA");
-    EXPECT_EQ(mixed.count, 2u);
-    EXPECT_EQ(mixed.bytes[0], 0xFF);
-    EXPECT_EQ(mixed.bytes[1], 0xAA);
-}
-
-TEST(HexToBytes, OddLengthDecodesTheLastDigitAlone)
-{
-    Decoded d("abc");
-    EXPECT_EQ(d.count, 2u) << "3 characters should decode 2 bytes";
-    EXPECT_EQ(d.bytes[0], 0xAB);
-    EXPECT_EQ(d.bytes[1], 0x0C) << "the single last digit is a byte of its own";
-}
-
-TEST(HexToBytes, StopsAtThePairThatIsNotHexadecimal)
-{
-    // The first character of the second pair is not a digit.
-    Decoded first("12zz34");
-    EXPECT_EQ(first.count, 1u);
-    EXPECT_EQ(first.bytes[0], 0x12);
-
-    // Only the second character of the first pair is wrong: nothing decodes.
-    Decoded second("1g3456");
-    EXPECT_EQ(second.count, 0u);
-
-    // A space or a newline is not a digit either.
-    Decoded space("ab cd");
-    EXPECT_EQ(space.count, 1u);
-    Decoded newline("abcd\n");
-    EXPECT_EQ(newline.count, 2u) << "the newline stands alone in the last position and stops there";
-
-    // The lone last character must be a digit to count.
-    Decoded lone("abX");
-    EXPECT_EQ(lone.count, 1u);
+    const struct {
+        const char *text;
+        std::vector<std::uint8_t> bytes;
+    } cases[] = {
+        {"0a1B", {0x0A, 0x1B}},
+        {"fFaA", {0xFF, 0xAA}},
+        {"abc", {0xAB, 0x0C}},  // the single last digit is a byte of its own
+        {"12zz34", {0x12}},
+        {"1g3456", {}},  // only the second character of the first pair is wrong
+        {"ab cd", {0xAB}},
+        {"abcd\n", {0xAB, 0xCD}},  // the newline stands alone in the last position
+        {"abX", {0xAB}},
+        {"", {}},
+    };
+    for (const auto &c : cases) {
+        Decoded d(c.text);
+        ASSERT_NE(d.bytes, nullptr);
+        EXPECT_EQ(std::vector<std::uint8_t>(d.bytes, d.bytes + d.count), c.bytes) << "«" << c.text << "»";
+    }
 }
 
 TEST(HexToBytes, LeavesEveryUndecodedPositionZero)
@@ -95,14 +79,6 @@ TEST(HexToBytes, LeavesEveryUndecodedPositionZero)
     Decoded all("ffff");
     EXPECT_EQ(all.bytes[2], 0) << "bytes past n/2 of a fully decoded text stay zero";
     EXPECT_EQ(all.bytes[3], 0);
-}
-
-TEST(HexToBytes, EmptyTextDecodesNothingButStillGivesABuffer)
-{
-    Decoded d("");
-    EXPECT_EQ(d.count, 0u);
-    ASSERT_NE(d.bytes, nullptr);
-    EXPECT_EQ(d.bytes[0], 0);
 }
 
 }  // namespace

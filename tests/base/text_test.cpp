@@ -1,5 +1,5 @@
-// The shared text operations: bounded copies of library texts and the
-// reading of conference numbers typed by friends.
+// The text helpers: bounded copies of library texts and the reading of
+// conference numbers typed by friends.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -7,57 +7,39 @@
 
 #include <gtest/gtest.h>
 
-#include "commands/replies.hpp"
+#include "base/text.hpp"
 
 namespace {
 
 using namespace zorvik;
 
-TEST(CopyMessageText, CutsAFullLengthTextToLeaveRoomForTheNul)
+// A library text copied into a buffer of `size` bytes (the rest of a
+// 1400-byte buffer must stay untouched): n = min(length, size - 1) bytes,
+// NUL bytes included, then a NUL.
+TEST(CopyMessageText, CopiesWhatFitsBeforeTheNulAndNeverPastTheBuffer)
 {
-    const std::vector<std::uint8_t> text(1372, 'm');
-    std::vector<char> buffer(1372, '#');
-    EXPECT_EQ(copy_message_text(buffer.data(), buffer.size(), text.data(), 1372), 1371);
-    EXPECT_EQ(std::strlen(buffer.data()), 1371u);
-    EXPECT_EQ(buffer[1371], '\0');
-}
-
-TEST(CopyMessageText, ZeroLengthGivesTheEmptyText)
-{
-    const std::uint8_t text[] = {'x'};
-    char buffer[8] = "garbage";
-    EXPECT_EQ(copy_message_text(buffer, sizeof buffer, text, 0), 0);
-    EXPECT_STREQ(buffer, "");
-}
-
-TEST(CopyMessageText, CopiesEmbeddedNulBytes)
-{
-    const std::uint8_t text[] = {'a', '\0', 'b', 'c'};
-    char buffer[16];
-    std::memset(buffer, '#', sizeof buffer);
-    ASSERT_EQ(copy_message_text(buffer, sizeof buffer, text, sizeof text), 4);
-    EXPECT_EQ(std::memcmp(buffer, text, sizeof text), 0);
-    EXPECT_EQ(buffer[4], '\0');
-}
-
-TEST(CopyMessageText, NeverWritesPastTheBuffer)
-{
-    const std::uint8_t text[] = {'a', 'b', 'c', 'd', 'e'};
-    char buffer[5] = {'#', '#', '#', '#', '#'};
-    EXPECT_EQ(copy_message_text(buffer, 3, text, sizeof text), 2);
-    EXPECT_STREQ(buffer, "ab");
-    EXPECT_EQ(buffer[3], '#');
-    EXPECT_EQ(copy_message_text(buffer, 1, text, sizeof text), 0);
-    EXPECT_EQ(buffer[0], '\0');
-}
-
-TEST(ClampLengthU16, HoldsLargeLengthsAtTheLargestCount)
-{
-    EXPECT_EQ(clamp_length_u16(0), 0);
-    EXPECT_EQ(clamp_length_u16(1372), 1372);
-    EXPECT_EQ(clamp_length_u16(65535), 65535);
-    EXPECT_EQ(clamp_length_u16(65536), 65535) << "must not wrap to 0";
-    EXPECT_EQ(clamp_length_u16(SIZE_MAX), 65535);
+    const struct {
+        const char *what;
+        std::string text;
+        std::size_t size;
+        std::string copied;
+    } cases[] = {
+        {"a full-length message", std::string(1372, 'm'), 1372, std::string(1371, 'm')},
+        {"a zero-length text", "", 8, ""},
+        {"embedded NUL bytes", std::string("a\0bc", 4), 16, std::string("a\0bc", 4)},
+        {"a buffer of 3 bytes", "abcde", 3, "ab"},
+        {"a buffer of 1 byte", "abcde", 1, ""},
+    };
+    for (const auto &c : cases) {
+        std::vector<char> buffer(1400, '#');
+        const auto length = static_cast<std::uint16_t>(c.text.size());
+        const std::uint16_t n = copy_message_text(buffer.data(), c.size,
+                                                  reinterpret_cast<const std::uint8_t *>(c.text.data()), length);
+        EXPECT_EQ(n, c.copied.size()) << c.what;
+        EXPECT_EQ(std::string(buffer.data(), n), c.copied) << c.what;
+        EXPECT_EQ(buffer[n], '\0') << c.what;
+        EXPECT_EQ(buffer[c.size], '#') << c.what << ": nothing may be written past the given size";
+    }
 }
 
 // Outcome of parse_group_number: valid flag and value.
