@@ -48,11 +48,16 @@ constexpr auto answer_timeout = 120s;
 
 // Under AddressSanitizer freed memory waits in a quarantine, so resident
 // memory grows with any traffic; there the figures are only printed, and
-// leaks are LeakSanitizer's to find when the bot stops.
+// leaks are LeakSanitizer's to find when the bot stops. The sanitized bot is
+// also too slow for 70,000 conferences within the test's time; it gets
+// enough of them to pass the cap three times, and the normal build shows the
+// count the library would not survive.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool resident_memory_is_meaningful = false;
+constexpr std::size_t group_requests = 3000;
 #else
 constexpr bool resident_memory_is_meaningful = true;
+constexpr std::size_t group_requests = 70000;
 #endif
 
 // The beginnings of the lines the bot writes on standard error without any
@@ -319,7 +324,7 @@ TEST_F(MessageFlood, FiveThousandMixedMessagesLeaveTheBotAnsweringWithFlatMemory
 // everybody.
 TEST_F(MessageFlood, SeventyThousandGroupRequestsStayUnderTheCapAndLeaveTheBotResponsive)
 {
-    constexpr std::size_t requests = 70000;
+    constexpr std::size_t requests = group_requests;
     constexpr std::size_t in_flight = 500;
     constexpr long allowed_group_growth_kib = 64 * 1024;
     constexpr long idle_cpu_limit_percent = 5;
@@ -332,7 +337,7 @@ TEST_F(MessageFlood, SeventyThousandGroupRequestsStayUnderTheCapAndLeaveTheBotRe
     long highest_number = -1;
     std::vector<std::string> unexpected;
     const auto began = Clock::now();
-    const auto deadline = began + 15min;
+    const auto deadline = began + 5min;  // well inside the test binary's time limit
     while (answered < requests) {
         while (sent < requests && sent - answered < in_flight) {
             ASSERT_TRUE(flooder_->send("group text")) << "request " << sent << " could not be sent";
