@@ -35,53 +35,29 @@ TEST_F(GroupCommand, WithoutTypeAsksForOne)
     EXPECT_EQ(conferences(), before) << "a refused \"group\" should create nothing";
 }
 
-TEST_F(GroupCommand, TextCreatesAnUnprotectedTextConference)
+// The type word (audio in any letter case, anything else text) and an
+// optional password: the reply, the log line and the line "info" shows.
+TEST_F(GroupCommand, CreatesAConferenceOfTheTypeAskedForWithOrWithoutAPassword)
 {
-    const std::size_t out = stdout_mark();
-    const int n = create_group("group text");
-    ASSERT_GE(n, 0);
-    expect_stdout_line(out, "Group chat " + std::to_string(n) + " created by " + peer_name);
-    const std::vector<std::string> lines = conferences();
-    const std::string line = "Group " + std::to_string(n) + " | Text | peers: 1 | Title: None";
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 1)
-        << "\"info\" should list " << line << "; got " << ::testing::PrintToString(lines);
-}
-
-TEST_F(GroupCommand, AudioInAnyLetterCaseCreatesAnAudioConference)
-{
-    for (const std::string command : {"group AuDiO", "group audio"}) {
+    const struct {
+        const char *command;
+        const char *type;
+        const char *suffix;
+    } cases[] = {
+        {"group text", "Text", ""},
+        {"group audio", "Audio", ""},
+        {"group AuDiO", "Audio", ""},
+        {"group video", "Text", ""},
+        {"group text pw", "Text", " (Password protected)"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.command);
+        start_from_known_state();  // no conference: the new one is number 0
         const std::size_t out = stdout_mark();
-        const std::vector<std::string> replies = replies_to(command);
-        ASSERT_EQ(replies.size(), 1u) << command;
-        int n = -1;
-        ASSERT_EQ(std::sscanf(replies[0].c_str(), "Group chat %d created", &n), 1) << replies[0];
-        EXPECT_EQ(replies[0], "Group chat " + std::to_string(n) + " created");
-        expect_stdout_line(out, "Group chat " + std::to_string(n) + " created by " + peer_name);
-        const std::vector<std::string> lines = conferences();
-        const std::string line = "Group " + std::to_string(n) + " | Audio | peers: 1 | Title: None";
-        EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 1)
-            << "\"info\" should list " << line << "; got " << ::testing::PrintToString(lines);
+        EXPECT_EQ(replies_to(c.command), one(std::string("Group chat 0 created") + c.suffix));
+        expect_stdout_line(out, "Group chat 0 created by " + peer_name + c.suffix);
+        EXPECT_EQ(conferences(), one(std::string("Group 0 | ") + c.type + " | peers: 1 | Title: None"));
     }
-}
-
-TEST_F(GroupCommand, OtherTypeWordsCreateTextConferences)
-{
-    const int n = create_group("group video");
-    ASSERT_GE(n, 0);
-    const std::vector<std::string> lines = conferences();
-    const std::string line = "Group " + std::to_string(n) + " | Text | peers: 1 | Title: None";
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 1) << ::testing::PrintToString(lines);
-}
-
-TEST_F(GroupCommand, PasswordMakesTheConferenceProtected)
-{
-    const std::size_t out = stdout_mark();
-    const std::vector<std::string> replies = replies_to("group text pw");
-    ASSERT_EQ(replies.size(), 1u);
-    int n = -1;
-    ASSERT_EQ(std::sscanf(replies[0].c_str(), "Group chat %d", &n), 1) << replies[0];
-    EXPECT_EQ(replies[0], "Group chat " + std::to_string(n) + " created (Password protected)");
-    expect_stdout_line(out, "Group chat " + std::to_string(n) + " created by " + peer_name + " (Password protected)");
 }
 
 TEST_F(GroupCommand, RefusesA64BytePasswordAndLeavesNoConference)
