@@ -74,7 +74,7 @@ protected:
     std::string bot_id;
 };
 
-TEST_F(Restart, KeepsProfileAndFriendsButNeitherConferencesNorThePurgeLimit)
+TEST_F(Restart, KeepsProfileAndFriendsButNeitherConferencesNorThePurgeLimitNorTheDefaultRoom)
 {
     ASSERT_NO_FATAL_FAILURE(start_bot());
     {
@@ -85,6 +85,7 @@ TEST_F(Restart, KeepsProfileAndFriendsButNeitherConferencesNorThePurgeLimit)
         EXPECT_EQ(replies_to(first, "name \"Zorvik Renamed\""), none);
         EXPECT_EQ(replies_to(first, "statusmessage \"Back soon\""), none);
         EXPECT_EQ(replies_to(first, "purge 30"), std::vector<std::string>{"Purge time set to 30 days"});
+        EXPECT_EQ(replies_to(first, "default 1"), std::vector<std::string>{"Default room number set to 1"});
         EXPECT_EQ(replies_to(first, "group text"), std::vector<std::string>{"Group chat 0 created"});
         EXPECT_EQ(replies_to(first, "group audio"), std::vector<std::string>{"Group chat 1 created"});
         const std::vector<std::string> before = replies_to(first, "info");
@@ -123,6 +124,11 @@ TEST_F(Restart, KeepsProfileAndFriendsButNeitherConferencesNorThePurgeLimit)
     EXPECT_EQ(info[1], "Friends: 2 (1 online)") << "the first friend, seen a moment ago, should not be purged";
     EXPECT_EQ(info[2], "Inactive friends are purged after 365 days") << "the purge limit is not saved";
     EXPECT_EQ(info[3], "No active groupchats");
+    // The default room is 0 again: a bare "invite" finds the first new
+    // conference, and answers with the invitation alone.
+    EXPECT_EQ(replies_to(second, "group text"), std::vector<std::string>{"Group chat 0 created"});
+    EXPECT_EQ(replies_to(second, "invite"), std::vector<std::string>{}) << "the default room should be 0";
+    EXPECT_TRUE(second.wait_for_invite()) << "a bare \"invite\" should invite into conference 0";
 
     EXPECT_TRUE(second.wait_for_bot_profile(
         [](const FriendProfile &profile) {
