@@ -87,7 +87,7 @@ MasterAppend append_master_line(const char *id)
         return MasterAppend::not_written;
     }
     // 0666 under the start-up umask 066 gives a new file 0600.
-    const int fd = open(master_list_path, O_RDWR | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    const int fd = open(master_list_path, O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) {
         return MasterAppend::not_opened;
     }
@@ -111,11 +111,9 @@ MasterAppend append_master_line(const char *id)
 
     // fsync surfaces a full disk that the write itself may not report.
     const bool written = write_all(fd, line, length) && fsync(fd) == 0;
-    if (!written) {
-        // A partial line could hold a whole public key: take it back.
-        if (ftruncate(fd, status.st_size) != 0) {
-            // Nothing more can be done; the caller reports the failure.
-        }
+    // A partial line could hold a whole public key: take it back. Should
+    // that fail too, nothing more can be done; the caller reports it.
+    if (!written && ftruncate(fd, status.st_size) != 0) {
     }
     const bool closed = close(fd) == 0;
     return written && closed ? MasterAppend::added : MasterAppend::not_written;
