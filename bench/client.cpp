@@ -14,6 +14,14 @@
 //                          answer "info" with many conferences, and idle
 //                          CPU time. --echo-baseline measures the echo
 //                          peer on the same save as well.
+//   bench_client crowd --kind never|gone|online
+//                          a crowd of strangers befriends the target, in
+//                          batches up to each of --steps: "never" starts the
+//                          target on a save whose friends never come online,
+//                          "gone" strangers connect once and end, "online"
+//                          ones stay. At every step: the target's resident
+//                          memory, idle CPU, "id" round trips and (for the
+//                          bot) the friends in its save.
 //
 // Targets run one at a time, so they never compete with each other for the
 // two cores. The client iterates its own instance every --client-sleep-us
@@ -21,7 +29,9 @@
 // when idle), so the times measured are dominated by the target, not by the
 // client. Creates Tox instances and starts the bot: run it inside
 // scripts/netns-run.
+#include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +42,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -70,6 +82,11 @@ struct Options {
     int starts = 5;
     int info_repeats = 5;
     bool keep_scratch = false;
+    // crowd mode
+    std::string kind = "gone";  // never, gone or online
+    std::vector<int> steps = {100, 500, 1000};
+    int batch = 60;
+    int settle_seconds = 10;
     bool burst_arrivals = false;  // compare: print when the burst's replies came
     bool echo_baseline = false;  // scale: measure the echo peer on the same save too
 };
@@ -97,9 +114,20 @@ public:
 
     void watch(bench::Child *child) { child_ = child; }
 
+    // Instances iterated together with the client's own at every step (the
+    // crowd of strangers that must stay online while the client waits).
+    void carry(const std::vector<Tox *> *crowd) { crowd_ = crowd; }
+
+    Tox *tox() const { return tox_; }
+
     // One iteration of the library, then the pause, then the target's pipe.
     void step()
     {
+        if (crowd_ != nullptr) {
+            for (Tox *member : *crowd_) {
+                tox_iterate(member, nullptr);
+            }
+        }
         tox_iterate(tox_, this);
         usleep(static_cast<useconds_t>(sleep_us_));
         if (child_ != nullptr) {
@@ -273,6 +301,7 @@ private:
     Tox *tox_ = nullptr;
     int sleep_us_;
     bench::Child *child_ = nullptr;
+    const std::vector<Tox *> *crowd_ = nullptr;
     std::deque<Received> inbox_;
 };
 
@@ -734,6 +763,304 @@ int run_scale(const Options &options)
     return 0;
 }
 
+
+// ------------------------------------------------------------------ crowd
+
+// The number of friends in a save-data file, read by an instance that
+// neither binds a UDP port nor knows a relay, so it sends nothing; -1 when
+// the file cannot be read or loaded.
+long friends_in_save(const std::string &path)
+{
+    std::FILE *in = std::fopen(path.c_str(), "rb");
+    if (in == nullptr) {
+        return -1;
+    }
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t buffer[65536];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    }
+    std::fclose(in);
+    Tox_Options *options = tox_options_new(nullptr);
+    tox_options_set_udp_enabled(options, false);
+    tox_options_set_local_discovery_enabled(options, false);
+    tox_options_set_savedata_type(options, TOX_SAVEDATA_TYPE_TOX_SAVE);
+    tox_options_set_savedata_data(options, bytes.data(), bytes.size());
+    Tox *tox = tox_new(options, nullptr);
+    tox_options_free(options);
+    if (tox == nullptr) {
+        return -1;
+    }
+    const auto count = static_cast<long>(tox_self_get_friend_list_size(tox));
+    tox_kill(tox);
+    return count;
+}
+
+long file_kib(const std::string &path)
+{
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size / 1024) : -1;
+}
+
+// One stranger: a fresh identity on a port of its own (the library's default
+// range holds only 100), with LAN discovery, that also bootstraps from the
+// client's instance so it finds the target at once.
+Tox *new_stranger(std::uint16_t port, const Tox *hub)
+{
+    Tox_Options *options = tox_options_new(nullptr);
+    tox_options_set_start_port(options, port);
+    tox_options_set_end_port(options, port);
+    Tox *tox = tox_new(options, nullptr);
+    tox_options_free(options);
+    if (tox == nullptr) {
+        return nullptr;
+    }
+    std::uint8_t hub_key[TOX_PUBLIC_KEY_SIZE];
+    tox_self_get_dht_id(hub, hub_key);
+    tox_bootstrap(tox, "127.0.0.1", tox_self_get_udp_port(hub, nullptr), hub_key, nullptr);
+    return tox;
+}
+
+struct CrowdReading {
+    int step = 0;
+    int connected = 0;       // strangers whose friend connection came up
+    int request_seconds = 0; // time the batches took
+    long friends = -1;       // friends in the target's save (bot only)
+    long save_kib = -1;
+    long rss_kib = 0;
+    long peak_kib = 0;
+    double idle_cpu_percent = 0;
+    bench::Summary rtt{};
+};
+
+long peak_kib(pid_t pid)
+{
+    std::FILE *status = std::fopen(("/proc/" + std::to_string(pid) + "/status").c_str(), "r");
+    if (status == nullptr) {
+        return -1;
+    }
+    char line[256];
+    long kib = -1;
+    while (std::fgets(line, sizeof line, status) != nullptr) {
+        if (std::strncmp(line, "VmHWM:", 6) == 0) {
+            kib = std::strtol(line + 6, nullptr, 10);
+        }
+    }
+    std::fclose(status);
+    return kib;
+}
+
+// Memory, idle CPU and "id" round trips of the target as it stands, after
+// the crowd has settled for a while.
+void read_target(const Options &options, Client &client, bench::Child &child, std::uint32_t friend_number,
+                 CrowdReading *reading)
+{
+    client.run_for(options.settle_seconds);
+    reading->rss_kib = bench::resident_kib(child.pid());
+    reading->peak_kib = peak_kib(child.pid());
+    const double cpu_before = bench::cpu_seconds(child.pid());
+    client.run_for(options.idle_seconds);
+    reading->idle_cpu_percent = 100.0 * cpu_difference(cpu_before, bench::cpu_seconds(child.pid())) /
+                                options.idle_seconds;
+    std::vector<double> rtts;
+    Clock::time_point sent_at;
+    for (int i = 0; i < 10; ++i) {
+        const auto replies = client.exchange(friend_number, "id", 1, options.reply_timeout_s, &sent_at);
+        if (replies) {
+            rtts.push_back(bench::elapsed_ms(sent_at, replies->back().at));
+        }
+    }
+    reading->rtt = bench::summarize(rtts);
+}
+
+// Starts the target in `folder` (on `save` when it is not empty) and
+// connects the client to it; returns the client's friend number.
+std::optional<std::uint32_t> start_and_connect(const Options &options, bool bot, Client &client, bench::Child &child,
+                                               const std::string &folder, const std::string &save,
+                                               std::string *id_hex)
+{
+    std::vector<std::string> args;
+    if (!save.empty()) {
+        if (!copy_file(save, folder + "/zorvik_save")) {
+            return std::nullopt;
+        }
+        if (!bot) {
+            args.push_back("zorvik_save");
+        }
+    }
+    if (!child.start(bot ? options.bot : options.echo, args, folder, folder + "/stderr.log")) {
+        return std::nullopt;
+    }
+    client.watch(&child);
+    const std::string id_line = child.wait_for_line("ID: ", 60000);
+    if (id_line.size() < 4 + 2 * TOX_ADDRESS_SIZE) {
+        std::fprintf(stderr, "no ID line from the target\n");
+        return std::nullopt;
+    }
+    *id_hex = id_line.substr(4);
+    const std::optional<std::uint32_t> friend_number = client.add(*id_hex);
+    if (!friend_number || !client.wait_connected(*friend_number, options.connect_timeout_s)) {
+        std::fprintf(stderr, "the client did not connect to the target\n");
+        return std::nullopt;
+    }
+    client.current_friend = *friend_number;
+    return friend_number;
+}
+
+// "never": for each step a target started on a save with that many friends
+// who never come online.
+bool crowd_never(const Options &options, bool bot, std::vector<CrowdReading> *readings)
+{
+    for (const int step : options.steps) {
+        ScratchFolder scratch("zorvik-bench-never-", options.keep_scratch);
+        const std::vector<std::uint8_t> save = bench::make_save_with_friends(
+            static_cast<std::size_t>(step), static_cast<std::uint64_t>(std::time(nullptr)), 1);
+        const std::string save_path = scratch.path + "/source_save";
+        if (save.empty() || !bench::write_file(save_path, save)) {
+            return false;
+        }
+        Client client(options.client_sleep_us);
+        bench::Child child;
+        std::string id_hex;
+        const auto friend_number = start_and_connect(options, bot, client, child, scratch.path, save_path, &id_hex);
+        if (!friend_number) {
+            return false;
+        }
+        CrowdReading reading;
+        reading.step = step;
+        read_target(options, client, child, *friend_number, &reading);
+        child.stop(30000);
+        client.watch(nullptr);
+        if (bot) {
+            reading.friends = friends_in_save(scratch.path + "/zorvik_save");
+            reading.save_kib = file_kib(scratch.path + "/zorvik_save");
+        }
+        readings->push_back(reading);
+        scratch.succeeded();
+    }
+    return true;
+}
+
+// "gone" and "online": one target; strangers arrive in batches, each sends
+// a friend request and waits for its friend connection. "gone" strangers
+// then end (their keys never come back); "online" ones stay and keep
+// iterating. The target is read at every step.
+bool crowd_arriving(const Options &options, bool bot, std::vector<CrowdReading> *readings)
+{
+    ScratchFolder scratch("zorvik-bench-crowd-", options.keep_scratch);
+    Client client(options.client_sleep_us);
+    bench::Child child;
+    std::string id_hex;
+    const auto friend_number = start_and_connect(options, bot, client, child, scratch.path, "", &id_hex);
+    if (!friend_number) {
+        return false;
+    }
+    std::uint8_t target[TOX_ADDRESS_SIZE];
+    if (!bench::from_hex(id_hex, target, sizeof target)) {
+        return false;
+    }
+    std::vector<Tox *> crowd;  // the strangers iterated now
+    client.carry(&crowd);
+    int arrived = 0;
+    int connected = 0;
+    const bool stay = options.kind == "online";
+    const auto started = Clock::now();
+    for (const int step : options.steps) {
+        while (arrived < step) {
+            const int count = std::min(options.batch, step - arrived);
+            std::vector<Tox *> batch;
+            for (int i = 0; i < count; ++i) {
+                Tox *stranger = new_stranger(static_cast<std::uint16_t>(20000 + arrived + i), client.tox());
+                if (stranger == nullptr) {
+                    std::fprintf(stderr, "stranger %d: tox_new failed\n", arrived + i);
+                    return false;
+                }
+                static const char hello[] = "hello";
+                tox_friend_add(stranger, target, reinterpret_cast<const std::uint8_t *>(hello),
+                               sizeof hello - 1, nullptr);
+                batch.push_back(stranger);
+                crowd.push_back(stranger);
+            }
+            arrived += count;
+            const auto deadline = Clock::now() + std::chrono::seconds(options.connect_timeout_s);
+            int up = 0;
+            while (Clock::now() < deadline) {
+                up = 0;
+                for (Tox *stranger : batch) {
+                    up += tox_friend_get_connection_status(stranger, 0, nullptr) != TOX_CONNECTION_NONE ? 1 : 0;
+                }
+                if (up == count) {
+                    break;
+                }
+                client.step();
+            }
+            connected += up;
+            std::fprintf(stderr, "%d strangers, %d connected\n", arrived, connected);
+            if (!stay) {
+                client.run_for(2.0);  // the target's save after the request
+                for (Tox *stranger : batch) {
+                    tox_kill(stranger);
+                }
+                crowd.resize(crowd.size() - batch.size());
+            }
+        }
+        CrowdReading reading;
+        reading.step = step;
+        reading.connected = connected;
+        reading.request_seconds = static_cast<int>(bench::elapsed_ms(started, Clock::now()) / 1000.0);
+        read_target(options, client, child, *friend_number, &reading);
+        if (bot) {
+            reading.friends = friends_in_save(scratch.path + "/zorvik_save");
+            reading.save_kib = file_kib(scratch.path + "/zorvik_save");
+        }
+        readings->push_back(reading);
+    }
+    child.stop(30000);
+    client.watch(nullptr);
+    client.carry(nullptr);
+    for (Tox *stranger : crowd) {
+        tox_kill(stranger);
+    }
+    scratch.succeeded();
+    return true;
+}
+
+int run_crowd(const Options &options)
+{
+    if (options.kind != "never" && options.kind != "gone" && options.kind != "online") {
+        std::fputs("bench_client crowd: --kind is never, gone or online\n", stderr);
+        return 2;
+    }
+    // Every stranger holds a socket or more.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
+    std::printf("bench_client crowd: kind %s, batches of %d, %d s settle, %d s idle\n", options.kind.c_str(),
+                options.batch, options.settle_seconds, options.idle_seconds);
+    std::printf("| target | kind | strangers | connected | friends saved | save KiB | VmRSS MiB | VmHWM MiB | "
+                "idle CPU %% | \"id\" rtt median ms (max) | s since start |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
+    for (const std::string &label : options.order) {
+        const bool bot = label == "bot";
+        std::vector<CrowdReading> readings;
+        const bool ok = options.kind == "never" ? crowd_never(options, bot, &readings)
+                                                : crowd_arriving(options, bot, &readings);
+        for (const CrowdReading &r : readings) {
+            std::printf("| %s | %s | %d | %d | %ld | %ld | %.1f | %.1f | %.1f | %.0f (%.0f) | %d |\n", label.c_str(),
+                        options.kind.c_str(), r.step, r.connected, r.friends, r.save_kib, to_mib(r.rss_kib),
+                        to_mib(r.peak_kib), r.idle_cpu_percent, r.rtt.median, r.rtt.max, r.request_seconds);
+        }
+        if (!ok) {
+            std::fprintf(stderr, "measuring %s failed\n", label.c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
+
 void usage()
 {
     std::fputs("usage: bench_client compare [--bot PATH] [--echo PATH] [--order bot,echo|echo,bot]\n"
@@ -741,6 +1068,9 @@ void usage()
                "       bench_client scale --save FILE [--bot PATH] [--groups N] [--starts N]\n"
                "                            [--info-repeats N] [--idle S] [--client-sleep-us U]\n"
                "                            [--echo-baseline] (the echo peer on the same save)\n"
+               "       bench_client crowd [--kind never|gone|online] [--steps 100,500,1000] [--batch N]\n"
+               "                            [--target bot|echo] [--settle S] [--idle S]\n"
+               "                            (strangers who befriend the target; its memory and idle CPU at each step)\n"
                "       [--keep-scratch] keeps the targets' folders (with their stderr.log)\n",
                stderr);
 }
@@ -818,6 +1148,32 @@ int main(int argc, char **argv)
             options.burst_arrivals = true;
         } else if (arg == "--echo-baseline") {
             options.echo_baseline = true;
+        } else if (arg == "--kind" && has_value) {
+            options.kind = argv[++i];
+        } else if (arg == "--steps" && has_value) {
+            options.steps.clear();
+            for (const char *p = argv[++i]; *p != '\0';) {
+                char *end = nullptr;
+                const long step = std::strtol(p, &end, 10);
+                if (end == p || step < 1 || step > 40000 ||
+                    (!options.steps.empty() && step <= options.steps.back())) {
+                    std::fputs("bench_client: --steps needs rising numbers from 1 to 40000, comma-separated\n", stderr);
+                    return 2;
+                }
+                options.steps.push_back(static_cast<int>(step));
+                p = *end == ',' ? end + 1 : end;
+            }
+        } else if (arg == "--batch") {
+            int_option(1, 1000, &options.batch);
+        } else if (arg == "--settle") {
+            int_option(0, 3600, &options.settle_seconds);
+        } else if (arg == "--target" && has_value) {
+            const std::string target = argv[++i];
+            if (target != "bot" && target != "echo") {
+                usage();
+                return 2;
+            }
+            options.order = {target};
         } else if (arg == "--keep-scratch") {
             options.keep_scratch = true;
         } else {
@@ -830,6 +1186,9 @@ int main(int argc, char **argv)
     }
     if (options.mode == "scale") {
         return run_scale(options);
+    }
+    if (options.mode == "crowd") {
+        return run_crowd(options);
     }
     usage();
     return 2;

@@ -250,21 +250,6 @@ int Child::stop(int timeout_ms)
     return status;
 }
 
-void random_public_key(std::uint8_t (&key)[TOX_PUBLIC_KEY_SIZE], std::uint64_t &seed)
-{
-    for (std::size_t i = 0; i < sizeof key; ++i) {
-        // splitmix64: small, fast, and good enough for throwaway keys.
-        seed += 0x9E3779B97F4A7C15ULL;
-        std::uint64_t z = seed;
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-        key[i] = static_cast<std::uint8_t>(z ^ (z >> 31));
-    }
-    // The library refuses a key whose last byte has its top bit set (not a
-    // valid point encoding).
-    key[sizeof key - 1] &= 0x7f;
-}
-
 void require_private_namespace(const char *program)
 {
     char here[128];
@@ -301,12 +286,6 @@ Tox *new_tox(const std::vector<std::uint8_t> &save)
 }
 
 namespace {
-
-// In the library's save format each friend record holds its 8-byte,
-// big-endian last-online time this many bytes after the start of the
-// friend's public key (libtoxcore 0.2.x). The result is checked by loading
-// the patched data, so a different layout is reported, never used silently.
-constexpr std::size_t last_seen_offset_from_key = 2207;
 
 std::vector<std::uint8_t> savedata_of(const Tox *tox)
 {
@@ -347,21 +326,19 @@ std::vector<std::uint8_t> make_save_with_friends(std::size_t friends, std::uint6
     }
 
     // Friend records follow each other in friend-number order, so each key is
-    // searched for from the end of the previous one.
+    // searched for from the end of the previous one. Loading the patched
+    // data below shows whether the layout was the expected one.
+    std::string patched(save.begin(), save.end());
     std::size_t from = 0;
     for (const auto &key : keys) {
-        const auto found = std::search(save.begin() + static_cast<long>(from), save.end(), key.begin(), key.end());
-        const auto at = static_cast<std::size_t>(found - save.begin());
-        if (found == save.end() || at + last_seen_offset_from_key + 8 > save.size()) {
+        const std::size_t at = zorvik::test::patch_last_online(patched, from, key.data(), last_seen);
+        if (at == std::string::npos) {
             std::fprintf(stderr, "friend key not found in the save data\n");
             return {};
         }
-        for (int i = 0; i < 8; ++i) {
-            save[at + last_seen_offset_from_key + static_cast<std::size_t>(i)] =
-                static_cast<std::uint8_t>(last_seen >> (56 - 8 * i));
-        }
         from = at + TOX_PUBLIC_KEY_SIZE;
     }
+    save.assign(patched.begin(), patched.end());
 
     Tox *check = new_tox(save);
     if (check == nullptr) {

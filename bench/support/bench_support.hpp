@@ -16,6 +16,7 @@
 
 #include "support/files.hpp"
 #include "support/hex.hpp"
+#include "support/tox_instances.hpp"
 
 namespace bench {
 
@@ -111,9 +112,7 @@ private:
     std::vector<std::string> unread_lines_;
 };
 
-// Fills `key` with a random 32-byte string the library accepts as a public
-// key (the last byte's top bit clear).
-void random_public_key(std::uint8_t (&key)[TOX_PUBLIC_KEY_SIZE], std::uint64_t &seed);
+using zorvik::test::random_public_key;
 
 // Save data of a new identity with `friends` friends of random public keys.
 // When `last_seen` is not 0 every friend's last-online time is set to it,

@@ -7,6 +7,7 @@
 #include "bot_state.hpp"
 #include "commands/command_table.hpp"
 #include "commands/replies.hpp"
+#include "events/friend_limit.hpp"
 #include "storage/save_data.hpp"
 
 namespace zorvik {
@@ -46,10 +47,12 @@ void on_friend_connection_status(Tox *tox, std::uint32_t, Tox_Connection, void *
 
 void on_friend_request(Tox *tox, const std::uint8_t *public_key, const std::uint8_t *, std::size_t, void *)
 {
-    Tox_Err_Friend_Add error = TOX_ERR_FRIEND_ADD_OK;
-    tox_friend_add_norequest(tox, public_key, &error);
-    if (error != TOX_ERR_FRIEND_ADD_OK) {
-        std::fprintf(stderr, "tox_friend_add_norequest failed (error %d)\n", static_cast<int>(error));
+    if (make_room_for_friend(tox, public_key, max_friends)) {
+        Tox_Err_Friend_Add error = TOX_ERR_FRIEND_ADD_OK;
+        tox_friend_add_norequest(tox, public_key, &error);
+        if (error != TOX_ERR_FRIEND_ADD_OK) {
+            std::fprintf(stderr, "tox_friend_add_norequest failed (error %d)\n", static_cast<int>(error));
+        }
     }
     save_data(tox, save_path);
 }

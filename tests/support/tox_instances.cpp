@@ -1,11 +1,15 @@
 #include "tox_instances.hpp"
 
+#include <string_view>
+
 #include "hex.hpp"
 #include "support/private_netns.hpp"
 
 namespace zorvik::test {
 
-ToxPtr make_tox(bool local_discovery)
+namespace {
+
+ToxPtr new_tox(bool local_discovery, const std::string *save)
 {
     if (!in_private_netns()) {
         return nullptr;
@@ -16,9 +20,60 @@ ToxPtr make_tox(bool local_discovery)
     }
     tox_options_set_ipv6_enabled(options, false);
     tox_options_set_local_discovery_enabled(options, local_discovery);
+    if (save != nullptr) {
+        tox_options_set_savedata_type(options, TOX_SAVEDATA_TYPE_TOX_SAVE);
+        tox_options_set_savedata_data(options, reinterpret_cast<const std::uint8_t *>(save->data()), save->size());
+    }
     Tox *tox = tox_new(options, nullptr);
     tox_options_free(options);
     return ToxPtr(tox);
+}
+
+// In the library's save format each friend record holds its 8-byte,
+// big-endian last-online time this many bytes after the start of the
+// friend's public key (libtoxcore 0.2.x).
+constexpr std::size_t last_online_offset_from_key = 2207;
+
+}  // namespace
+
+ToxPtr make_tox(bool local_discovery)
+{
+    return new_tox(local_discovery, nullptr);
+}
+
+ToxPtr make_tox_from(const std::string &save)
+{
+    return new_tox(false, &save);
+}
+
+void random_public_key(std::uint8_t (&key)[TOX_PUBLIC_KEY_SIZE], std::uint64_t &seed)
+{
+    for (std::size_t i = 0; i < sizeof key; ++i) {
+        // splitmix64: small, fast, and good enough for throwaway keys.
+        seed += 0x9E3779B97F4A7C15ULL;
+        std::uint64_t z = seed;
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+        key[i] = static_cast<std::uint8_t>(z ^ (z >> 31));
+    }
+    // The library refuses a key whose last byte has its top bit set (not a
+    // valid point encoding).
+    key[sizeof key - 1] &= 0x7f;
+}
+
+std::size_t patch_last_online(std::string &save, std::size_t from, const std::uint8_t *public_key,
+                              std::uint64_t last_online)
+{
+    const std::size_t at =
+        save.find(std::string_view(reinterpret_cast<const char *>(public_key), TOX_PUBLIC_KEY_SIZE), from);
+    if (at == std::string::npos || at + last_online_offset_from_key + 8 > save.size()) {
+        return std::string::npos;
+    }
+    for (int i = 0; i < 8; ++i) {
+        save[at + last_online_offset_from_key + static_cast<std::size_t>(i)] =
+            static_cast<char>(static_cast<std::uint8_t>(last_online >> (56 - 8 * i)));
+    }
+    return at;
 }
 
 const char *tox_unavailable_reason()

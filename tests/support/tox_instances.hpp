@@ -39,4 +39,18 @@ BotWithFriend make_bot_with_friend();
 // What tox_get_savedata gives now, as bytes in a string.
 std::string savedata_of(const Tox *tox);
 
+// An instance like make_tox's, loaded from save data; null on failure.
+ToxPtr make_tox_from(const std::string &save);
+
+// Fills `key` with a random 32-byte string the library accepts as a public
+// key (the last byte's top bit clear); `seed` moves on.
+void random_public_key(std::uint8_t (&key)[TOX_PUBLIC_KEY_SIZE], std::uint64_t &seed);
+
+// Sets, in save data, the last-online time of the friend whose record holds
+// `public_key`, looking for the key from byte `from` on. Returns where the
+// key stands, or std::string::npos when it is not there. (The library keeps
+// no setter for the time; loading the patched data shows whether it took.)
+std::size_t patch_last_online(std::string &save, std::size_t from, const std::uint8_t *public_key,
+                              std::uint64_t last_online);
+
 }  // namespace zorvik::test
