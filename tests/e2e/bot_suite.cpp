@@ -264,9 +264,14 @@ bool BotSuite::restart_bot(BotEnd end)
     }
     // In this network a peer that keeps its identity can take minutes to find
     // the restarted bot again, while a new friend connects in about 10 s.
+    return replace_peer();
+}
+
+bool BotSuite::replace_peer()
+{
     const std::string failure = shared().befriend_new_peer();
     if (!failure.empty()) {
-        ADD_FAILURE() << "after the restart: " << failure;
+        ADD_FAILURE() << "a new peer: " << failure;
         shared().failure = failure;
         return false;
     }

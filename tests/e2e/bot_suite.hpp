@@ -106,6 +106,12 @@ protected:
     // added) when any step fails.
     static bool restart_bot(BotEnd end = BotEnd::interrupt);
 
+    // Replaces the peer by a new one (new identity, default name, not a
+    // master) that befriends the running bot in about 10 s; the old peer
+    // stays the bot's friend, offline. False (with a failure added) when the
+    // new peer does not connect.
+    static bool replace_peer();
+
     // Line index marks of the bot's streams, for waits on newer lines only.
     static std::size_t stdout_mark() { return bot().stdout_mark(); }
     static std::size_t stderr_mark() { return bot().stderr_mark(); }

@@ -214,5 +214,33 @@ TEST_F(InviteCommand, ProtectedConferenceNeedsItsExactPassword)
     expect_stdout_line(out, "Invited " + peer_name + " to group " + number);
 }
 
+// Guessing is slowed: after five wrong passwords the peer's tries are
+// refused unchecked, with one log line for the lock-out; another friend
+// still gets in with the right password.
+TEST_F(InviteCommand, FiveWrongPasswordsLockOnlyThatFriendOut)
+{
+    const int n = create_group("group text secret");
+    ASSERT_GE(n, 0);
+    const std::string number = std::to_string(n);
+    for (int i = 1; i <= 5; ++i) {
+        EXPECT_EQ(replies_to("invite " + number + " guess" + std::to_string(i)), one("Invalid password."));
+    }
+    const std::string locked = "Too many wrong passwords. Try again in 10 min.";
+    const std::size_t err = stderr_mark();
+    EXPECT_EQ(replies_to("invite " + number + " secret"), one(locked)) << "the right password is not checked now";
+    EXPECT_EQ(replies_to("invite " + number + " secret"), one(locked));
+    expect_stderr_line(err, "Password tries by " + peer_name + " refused for 10 min (too many wrong passwords)");
+    const std::vector<std::string> lines = bot().stderr_lines();
+    EXPECT_EQ(std::count_if(lines.begin() + static_cast<std::ptrdiff_t>(err), lines.end(),
+                            [](const std::string &line) { return line.rfind("Password tries by ", 0) == 0; }),
+              1) << "one log line per lock-out";
+    EXPECT_TRUE(peer().take_invites().empty());
+
+    // The new peer is another friend; the locked one stays behind, offline.
+    ASSERT_TRUE(replace_peer());
+    EXPECT_EQ(replies_to("invite " + number + " secret"), no_reply);
+    EXPECT_TRUE(peer().wait_for_invite()) << "another friend's right password should bring the invitation";
+}
+
 }  // namespace
 }  // namespace zorvik::e2e
