@@ -583,17 +583,22 @@ bool copy_file(const std::string &from, const std::string &to)
 
 // Starts the bot, or the echo peer, on a fresh copy of the save in
 // `folder`; returns the milliseconds from fork to the last line of the
-// banner (the bot's fifth line, the echo peer's only one), or -1.
+// banner (the bot's fifth line, the echo peer's only one), or -1. With
+// `bootstrap_ms`, the bot's standard error joins its output and
+// *bootstrap_ms receives the milliseconds from fork to the last of the
+// bootstrap pass's failure lines (inside the namespace every node fails),
+// or NaN when they do not all come.
 double start_on_save(const Options &options, bool bot, bench::Child &child, const std::string &folder,
-                     std::string *id_hex, std::string *contacts_line)
+                     std::string *id_hex, std::string *contacts_line, double *bootstrap_ms = nullptr)
 {
     if (!copy_file(options.save, folder + "/zorvik_save")) {
         std::fprintf(stderr, "cannot copy %s\n", options.save.c_str());
         return -1;
     }
     const auto start = Clock::now();
-    const bool started = bot ? child.start(options.bot, {}, folder, folder + "/stderr.log")
-                             : child.start(options.echo, {"zorvik_save"}, folder, folder + "/stderr.log");
+    const std::string stderr_path = bootstrap_ms != nullptr ? "/dev/stdout" : folder + "/stderr.log";
+    const bool started = bot ? child.start(options.bot, {}, folder, stderr_path)
+                             : child.start(options.echo, {"zorvik_save"}, folder, stderr_path);
     if (!started) {
         return -1;
     }
@@ -609,6 +614,17 @@ double start_on_save(const Options &options, bool bot, bench::Child &child, cons
         return -1;
     }
     *id_hex = id_line.substr(4);
+    if (bootstrap_ms != nullptr) {
+        constexpr int table_nodes = 8;
+        *bootstrap_ms = std::nan("");
+        int failures = 0;
+        while (failures < table_nodes && !child.wait_for_line("Failed to bootstrap DHT via: ", 5000).empty()) {
+            ++failures;
+        }
+        if (failures == table_nodes) {
+            *bootstrap_ms = bench::elapsed_ms(start, Clock::now());
+        }
+    }
     return bench::elapsed_ms(start, banner);
 }
 
@@ -616,6 +632,7 @@ struct ScaleResult {
     bool ok = false;
     std::string contacts;
     bench::Summary startup{};
+    bench::Summary bootstrap{};  // fork to the last bootstrap line, ms
     long rss_started_kib = 0;
     long rss_connected_kib = 0;
     long rss_groups_kib = 0;
@@ -633,19 +650,24 @@ ScaleResult measure_scale(const Options &options, bool bot)
 {
     ScaleResult result;
     std::vector<double> start_ms;
+    std::vector<double> bootstrap_ms;
     std::string id_hex;
     for (int i = 0; i < options.starts; ++i) {
         ScratchFolder scratch("zorvik-bench-start-", options.keep_scratch);
         bench::Child child;
-        const double ms = start_on_save(options, bot, child, scratch.path, &id_hex, &result.contacts);
+        double bootstrap = 0;
+        const double ms =
+            start_on_save(options, bot, child, scratch.path, &id_hex, &result.contacts, bot ? &bootstrap : nullptr);
         child.stop(30000);
         if (ms < 0) {
             return result;
         }
         scratch.succeeded();
         start_ms.push_back(ms);
+        bootstrap_ms.push_back(bootstrap);
     }
     result.startup = bench::summarize(start_ms);
+    result.bootstrap = bench::summarize(bootstrap_ms);
 
     ScratchFolder scratch("zorvik-bench-scale-", options.keep_scratch);
     const std::string &folder = scratch.path;
@@ -745,6 +767,8 @@ int run_scale(const Options &options)
     }
     std::printf("load average at end:   %s\n\n", bench::load_average_text().c_str());
     std::printf("%s\n", bot.contacts.c_str());
+    std::printf("bot: start to the last bootstrap failure line, ms: median %.2f, min %.2f, max %.2f\n",
+                bot.bootstrap.median, bot.bootstrap.min, bot.bootstrap.max);
     std::printf("| target | start to banner ms (median, min..max of %d) | RSS started MiB | RSS connected MiB | "
                 "RSS +%d conferences MiB | RSS after info MiB | \"group text\" rtt median ms | \"info\" %zu lines: "
                 "last line ms (median, min..max) | first line ms | idle CPU s / %d s |\n",

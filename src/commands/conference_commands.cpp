@@ -6,6 +6,7 @@
 
 #include <tox/toxav.h>
 
+#include "base/clock.hpp"
 #include "base/text.hpp"
 #include "bot_state.hpp"
 #include "commands/handlers.hpp"

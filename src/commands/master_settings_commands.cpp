@@ -127,7 +127,16 @@ void handle_statusmessage(Tox *tox, std::uint32_t friend_number, std::int32_t nu
     }
     char message[max_message_length];
     const std::size_t length = unquote_token(arg, message);
-    tox_self_set_status_message(tox, reinterpret_cast<const std::uint8_t *>(message), length, nullptr);
+    Tox_Err_Set_Info error = TOX_ERR_SET_INFO_OK;
+    tox_self_set_status_message(tox, reinterpret_cast<const std::uint8_t *>(message), length, &error);
+    if (error != TOX_ERR_SET_INFO_OK) {
+        // Longer than the library's 1007 bytes: nothing changed, so nothing
+        // is saved.
+        DisplayName name;
+        friend_display_name(tox, friend_number, name);
+        std::fprintf(stderr, "%s failed to set status message (error %d)\n", name, static_cast<int>(error));
+        return;
+    }
     log_profile_change_and_save(tox, friend_number, "%s set status message to \"%s\"\n", message);
 }
 

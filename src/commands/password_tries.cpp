@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstring>
-#include <ctime>
 
 #include <tox/tox.h>
 
@@ -50,13 +49,6 @@ PasswordTries &entry_to_reuse()
 }
 
 }  // namespace
-
-std::uint64_t monotonic_seconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::uint64_t>(now.tv_sec);
-}
 
 PasswordGate password_try_gate(const std::uint8_t *public_key, std::uint64_t now)
 {

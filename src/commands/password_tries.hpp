@@ -22,11 +22,8 @@ constexpr std::uint64_t wrong_password_memory_seconds = 600;
 constexpr std::uint64_t password_lockout_seconds = 600;
 constexpr std::size_t password_tries_slots = 64;
 
-// Seconds of CLOCK_MONOTONIC: steps of the wall clock do not move it.
-std::uint64_t monotonic_seconds();
-
-// What may happen to a password try from a friend at `now` (monotonic
-// seconds).
+// What may happen to a password try from a friend at `now` (seconds of
+// monotonic_seconds in base/clock.hpp).
 struct PasswordGate {
     bool allowed;           // check the password
     bool first_refusal;     // refused, and the first refusal of this lock-out

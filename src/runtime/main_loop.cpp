@@ -1,9 +1,8 @@
 #include "runtime/main_loop.hpp"
 
-#include <ctime>
-
 #include <unistd.h>
 
+#include "base/clock.hpp"
 #include "bot_state.hpp"
 #include "groups/conferences.hpp"
 #include "groups/registry.hpp"
@@ -17,20 +16,28 @@ bool interval_elapsed(std::uint64_t last, std::uint64_t now, std::uint64_t inter
     return now >= last + interval;
 }
 
+bool job_due(JobSchedule &job, std::uint64_t now, std::uint64_t interval)
+{
+    if (job.has_run && !interval_elapsed(job.last_run, now, interval)) {
+        return false;
+    }
+    job = JobSchedule{true, now};
+    return true;
+}
+
 void run_main_loop(Tox *tox)
 {
-    // Both start at 0, so both jobs run in the first pass, purge first.
-    std::uint64_t last_purge_time = 0;
-    std::uint64_t last_sweep_time = 0;
+    // Both jobs run in the first pass, purge first, then hourly. (Friends'
+    // ages stay on the wall clock: the library keeps last-online times so.)
+    JobSchedule purge{};
+    JobSchedule sweep{};
     while (bot_state.stop_requested == 0) {
-        const auto now = static_cast<std::uint64_t>(std::time(nullptr));
-        if (interval_elapsed(last_purge_time, now, maintenance_interval_seconds)) {
+        const std::uint64_t now = monotonic_seconds();
+        if (job_due(purge, now, maintenance_interval_seconds)) {
             remove_stale_friends(tox);
-            last_purge_time = now;
         }
-        if (interval_elapsed(last_sweep_time, now, maintenance_interval_seconds)) {
+        if (job_due(sweep, now, maintenance_interval_seconds)) {
             sweep_empty_groups(tox);
-            last_sweep_time = now;
         }
         tox_iterate(tox, nullptr);
         usleep(tox_iteration_interval(tox) * 1000);

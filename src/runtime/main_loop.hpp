@@ -14,6 +14,19 @@ constexpr std::uint64_t maintenance_interval_seconds = 3600;
 // after its previous run.
 bool interval_elapsed(std::uint64_t last, std::uint64_t now, std::uint64_t interval);
 
+// One hourly job's schedule, in seconds of the monotonic clock, so that a
+// wall clock stepped back (or forward) neither holds the job nor runs it
+// early.
+struct JobSchedule {
+    bool has_run;
+    std::uint64_t last_run;
+};
+
+// True when the job is due at `now`: in the loop's first pass, then once
+// `interval` has elapsed since its last run. A due job counts as run at
+// `now`.
+bool job_due(JobSchedule &job, std::uint64_t now, std::uint64_t interval);
+
 // Runs until bot_state.stop_requested is found set at the top of a pass.
 void run_main_loop(Tox *tox);
 

@@ -20,6 +20,7 @@
 #include "bot_state.hpp"
 #include "groups/registry.hpp"
 #include "groups/conferences.hpp"
+#include "runtime/main_loop.hpp"
 #include "runtime/maintenance.hpp"
 #include "support/files.hpp"
 #include "support/tox_instances.hpp"
@@ -33,6 +34,28 @@ using zorvik::test::ToxPtr;
 
 constexpr std::uint64_t day = 86400;
 constexpr std::uint64_t year = 365 * day;
+
+// The schedule reads only the monotonic clock, whose readings never go back;
+// the rows are readings in time order, starting just after a boot (a small
+// reading must not hold the first run).
+TEST(JobSchedule, RunsInTheFirstPassThenOnceAnHourOnTheMonotonicClock)
+{
+    const struct {
+        std::uint64_t now;
+        bool due;
+    } passes[] = {
+        {5, true},     // the first pass, whatever the clock reads
+        {5, false},    {3604, false},
+        {3605, true},  // one interval after the last run
+        {3606, false}, {7204, false},
+        {90000, true}, // a long pause (a suspended machine): one run, not many
+        {90001, false},
+    };
+    JobSchedule job{};
+    for (const auto &pass : passes) {
+        EXPECT_EQ(job_due(job, pass.now, maintenance_interval_seconds), pass.due) << "at " << pass.now << " s";
+    }
+}
 
 TEST(IsFriendStale, OnlyAnAbsenceBeyondTheLimitDeletes)
 {

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "master_suite.hpp"
@@ -182,6 +184,21 @@ TEST_F(StatusmessageCommand, SetsTheTextBetweenTheQuotes)
     expect_stdout_line(out, peer_name + " set status message to \"\"");
     expect_profile([](const FriendProfile &profile) { return profile.status_message.empty(); },
                    "an empty status message");
+
+    // Longer than the library takes (1007 bytes): a failure line, no
+    // success line, no save (a save would replace the file).
+    struct stat before {};
+    ASSERT_EQ(stat(bot_file("zorvik_save").c_str(), &before), 0);
+    out = stdout_mark();
+    const std::size_t err = stderr_mark();
+    EXPECT_EQ(replies_to("statusmessage \"" + std::string(1008, 'm') + "\""), no_reply);
+    expect_stderr_line(err, peer_name + " failed to set status message (error 2)");
+    EXPECT_EQ(bot().stdout_mark(), out) << bot().describe_output();
+    struct stat after {};
+    ASSERT_EQ(stat(bot_file("zorvik_save").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "a refused status message should not be saved";
+    expect_profile([](const FriendProfile &profile) { return profile.status_message.empty(); },
+                   "the status message kept");
 }
 
 class PurgeCommand : public MasterSettingsCommand {};
