@@ -674,6 +674,14 @@ ScaleResult measure_scale(const Options &options, bool bot)
     Client client(options.client_sleep_us);
     bench::Child child;
     client.watch(&child);
+    // The client is a master, so the bot creates all its conferences (a
+    // plain friend may hold only a few).
+    std::uint8_t client_address[TOX_ADDRESS_SIZE];
+    tox_self_get_address(client.tox(), client_address);
+    const std::string master_line = bench::to_hex(client_address, sizeof client_address) + "\n";
+    if (!bench::write_file(folder + "/masterkeys", std::vector<std::uint8_t>(master_line.begin(), master_line.end()))) {
+        return result;
+    }
     if (start_on_save(options, bot, child, folder, &id_hex, &result.contacts) < 0) {
         return result;
     }

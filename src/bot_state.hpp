@@ -31,6 +31,10 @@ struct GroupRecord {
     char title[max_name_length + 1];
     std::uint32_t title_length;
     char password[password_size];
+    // The friend whose "group" created the conference, by public key (a
+    // friend number can pass to another friend); for the per-friend quota.
+    std::uint8_t has_creator;
+    std::uint8_t creator[public_key_size];
 };
 
 struct BotState {

@@ -14,6 +14,7 @@
 #include "commands/replies.hpp"
 #include "groups/conferences.hpp"
 #include "groups/registry.hpp"
+#include "storage/master_list.hpp"
 
 namespace zorvik {
 
@@ -44,6 +45,19 @@ void handle_group(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, 
     }
     DisplayName name;
     friend_display_name(tox, friend_number, name);
+
+    std::uint8_t creator[TOX_PUBLIC_KEY_SIZE] = {};
+    tox_friend_get_public_key(tox, friend_number, creator, nullptr);
+    if (groups_created_by(creator) >= max_groups_per_creator && !is_master(tox, friend_number)) {
+        std::printf("Group chat creation by %s refused: limit of %d groups per friend reached\n", name,
+                    static_cast<int>(max_groups_per_creator));
+        char reply[max_message_length];
+        std::snprintf(reply, sizeof reply,
+                      "You have %d group chats already, the most per friend. Try again once one of them has closed.",
+                      static_cast<int>(max_groups_per_creator));
+        reply_text(tox, friend_number, reply);
+        return;
+    }
 
     // At the cap, empty rooms are recycled first (a flood of "group" leaves
     // only empty rooms behind); only rooms in use make the bot refuse.
@@ -88,6 +102,7 @@ void handle_group(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, 
         tox_conference_delete(tox, number, nullptr);
         return;
     }
+    group_set_creator(group_find(number), creator);
     std::printf("Group chat %d created by %s%s\n", static_cast<int>(number), name, suffix);
     char reply[max_message_length];
     std::snprintf(reply, sizeof reply, "Group chat %d created%s", static_cast<int>(number), suffix);

@@ -17,6 +17,12 @@ namespace zorvik {
 // one "info" of 1,004 lines).
 inline constexpr std::uint32_t max_conferences = 1000;
 
+// The most conferences one friend's "group" may have created and the bot
+// still holds: without it, one stranger could fill the cap for everyone by
+// keeping his rooms in use. A room counts until the bot leaves it (the
+// sweep of empty rooms, "leave"). Masters are not limited.
+inline constexpr std::int32_t max_groups_per_creator = 3;
+
 // True when the library holds max_conferences or more conferences.
 bool at_conference_cap(const Tox *tox);
 

@@ -87,6 +87,26 @@ void group_set_title(std::int32_t slot, const char *title, std::size_t length)
     group.title_length = static_cast<std::uint32_t>(stored);
 }
 
+void group_set_creator(std::int32_t slot, const std::uint8_t *public_key)
+{
+    GroupRecord &group = bot_state.groups[slot];
+    std::memcpy(group.creator, public_key, sizeof group.creator);
+    group.has_creator = 1;
+}
+
+std::int32_t groups_created_by(const std::uint8_t *public_key)
+{
+    std::int32_t count = 0;
+    for (std::int32_t i = 0; i < bot_state.group_slots; ++i) {
+        const GroupRecord &group = bot_state.groups[i];
+        if (group.in_use != 0 && group.has_creator != 0 &&
+            std::memcmp(group.creator, public_key, sizeof group.creator) == 0) {
+            ++count;
+        }
+    }
+    return count;
+}
+
 void group_remove(std::uint32_t conference_number)
 {
     const std::int32_t n = bot_state.group_slots;

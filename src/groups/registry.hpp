@@ -41,6 +41,12 @@ std::int32_t group_find(std::uint32_t conference_number);
 // title_length.
 void group_set_title(std::int32_t slot, const char *title, std::size_t length);
 
+// Records `public_key` as the creator of the in-use slot at `slot`.
+void group_set_creator(std::int32_t slot, const std::uint8_t *public_key);
+
+// How many in-use slots name `public_key` as their creator.
+std::int32_t groups_created_by(const std::uint8_t *public_key);
+
 // Clears the lowest in-use slot holding `conference_number` (if any), then
 // trims free slots from the end and resizes the array to group_slots.
 void group_remove(std::uint32_t conference_number);

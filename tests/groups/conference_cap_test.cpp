@@ -1,7 +1,8 @@
-// The cap on conferences, on a real Tox instance: "group" at the cap first
+// The caps on conferences, on a real Tox instance: "group" at the cap first
 // recycles the registered empty conferences and refuses only when that
-// frees nothing; a master's invitation at the cap is declined. Also a
-// master's invitation that the library cannot join registers nothing.
+// frees nothing; a master's invitation at the cap is declined; a plain
+// friend may hold only a few rooms of his own. Also a master's invitation
+// that the library cannot join registers nothing.
 //
 // Runs inside the private network namespace. The friend is added without a
 // request and never connects, so replies go nowhere; what the bot did shows
@@ -116,6 +117,27 @@ TEST_F(ConferenceCap, GroupAtTheCapWithNothingToRecycleIsRefused)
     EXPECT_EQ(output.out, "Group chat creation by  refused: limit of 1000 groups reached\n");
     EXPECT_EQ(conferences(), max_conferences) << "nothing may be created at the cap";
     EXPECT_EQ(bot_state.group_slots, 0) << "nothing may be registered at the cap";
+}
+
+TEST_F(ConferenceCap, APlainFriendHoldsAFewRoomsOfHisOwnAndAMasterAnyNumber)
+{
+    const std::string refused = "Group chat creation by  refused: limit of " +
+                                std::to_string(max_groups_per_creator) + " groups per friend reached\n";
+    ASSERT_TRUE(zorvik::test::write_file(dir_.file("masterkeys"), ""));
+    for (std::int32_t i = 0; i < max_groups_per_creator; ++i) {
+        EXPECT_EQ(run("group text").out, "Group chat " + std::to_string(i) + " created by \n");
+    }
+    EXPECT_EQ(run("group audio pw").out, refused);
+    EXPECT_EQ(conferences(), static_cast<std::size_t>(max_groups_per_creator)) << "a refusal creates nothing";
+
+    group_remove(1);  // the bot left one of his rooms (the sweep, "leave")
+    tox_conference_delete(bot(), 1, nullptr);
+    EXPECT_EQ(run("group text").out, "Group chat 1 created by \n");
+    EXPECT_EQ(run("group text").out, refused);
+
+    ASSERT_TRUE(zorvik::test::write_file(dir_.file("masterkeys"), pair_.other_id + "\n"));
+    EXPECT_EQ(run("group text").out, "Group chat " + std::to_string(max_groups_per_creator) + " created by \n")
+        << "a master is not limited";
 }
 
 // An invitation whose cookie the library cannot use fails to join, and at
