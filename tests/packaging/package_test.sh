@@ -149,16 +149,30 @@ done
 [[ "$template_settings" != *Group=* ]] || fail "expected no Group= in zorvik@.service, it has: $template_settings"
 
 # An instance folder of the former layout, /var/lib/zorvik/NAME, moves to
-# /var/lib/zorvik-NAME when the package is configured, identity included.
+# /var/lib/zorvik-NAME, identity included, when upgrading from a version
+# that had that layout; a reconfigure of this version (or a fresh install)
+# leaves the main bot's folder alone, and a name no instance can have is
+# never moved or printed.
 old_instance=/var/lib/zorvik/package-test-$$
-mkdir -m 0700 "$old_instance" && echo identity >"$old_instance/zorvik_save"
-/var/lib/dpkg/info/zorvik.postinst configure >"$work/postinst.log" 2>&1 ||
-    fail "expected postinst configure to succeed, it said: $(cat "$work/postinst.log")"
+odd_instance="$(printf '/var/lib/zorvik/odd\033[31m-%s' "$$")"
+for folder in "$old_instance" "$odd_instance"; do
+    mkdir -m 0700 "$folder" && echo identity >"$folder/zorvik_save"
+done
+for configured in '' "$version"; do
+    /var/lib/dpkg/info/zorvik.postinst configure $configured >"$work/postinst.log" 2>&1 ||
+        fail "expected postinst configure $configured to succeed, it said: $(cat "$work/postinst.log")"
+    [ -e "$old_instance/zorvik_save" ] ||
+        fail "expected postinst configure ${configured:-(fresh install)} to leave $old_instance where it is"
+done
+/var/lib/dpkg/info/zorvik.postinst configure 0.0.2 >"$work/postinst.log" 2>&1 ||
+    fail "expected postinst configure 0.0.2 to succeed, it said: $(cat "$work/postinst.log")"
 moved="$(cat "/var/lib/zorvik-package-test-$$/zorvik_save" 2>/dev/null)"
 if [ "$moved" != identity ] || [ -e "$old_instance" ]; then
-    fail "expected postinst to move $old_instance and its zorvik_save to /var/lib/zorvik-package-test-$$, got zorvik_save '${moved:-missing}' there and the old folder $([ -e "$old_instance" ] && echo kept || echo gone)"
+    fail "expected the upgrade from 0.0.2 to move $old_instance and its zorvik_save to /var/lib/zorvik-package-test-$$, got zorvik_save '${moved:-missing}' there and the old folder $([ -e "$old_instance" ] && echo kept || echo gone)"
 fi
-rm -rf "$old_instance" "/var/lib/zorvik-package-test-$$"
+[ -e "$odd_instance/zorvik_save" ] || fail "expected a folder whose name no instance can have to stay where it is"
+! grep -q "$(printf '\033')" "$work/postinst.log" || fail "expected postinst to print no escape byte, it said: $(cat -v "$work/postinst.log")"
+rm -rf "$old_instance" "$odd_instance" "/var/lib/zorvik-package-test-$$"
 
 # --- The installed daemon, as the service account, in a private namespace -----
 home_dir="$work/home"
