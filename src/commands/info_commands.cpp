@@ -24,13 +24,15 @@ std::int32_t format_uptime(char *buffer, std::int32_t size, std::uint64_t elapse
 
 void handle_help(Tox *tox, std::uint32_t friend_number, std::int32_t, const CommandArgs &)
 {
-    reply_text(tox, friend_number, "info : Print my current status and list active group chats");
-    reply_text(tox, friend_number, "id : Print my Tox ID");
-    reply_text(tox, friend_number, "invite : Request invite to default group chat");
-    reply_text(tox, friend_number, "invite <n> <p> : Request invite to group chat n (with password p if protected)");
-    reply_text(tox, friend_number,
-               "group <type> <pass> : Creates a new groupchat with type: text | audio (optional password)");
-    if (is_master(tox, friend_number)) {
+    // The lines go out in order; the first that cannot be sent ends the reply.
+    const bool sent =
+        reply_text(tox, friend_number, "info : Print my current status and list active group chats") &&
+        reply_text(tox, friend_number, "id : Print my Tox ID") &&
+        reply_text(tox, friend_number, "invite : Request invite to default group chat") &&
+        reply_text(tox, friend_number, "invite <n> <p> : Request invite to group chat n (with password p if protected)") &&
+        reply_text(tox, friend_number,
+                   "group <type> <pass> : Creates a new groupchat with type: text | audio (optional password)");
+    if (sent && is_master(tox, friend_number)) {
         reply_text(tox, friend_number, "For a list of master commands see the commands.txt file");
     }
 }
@@ -72,15 +74,19 @@ void handle_info(Tox *tox, std::uint32_t friend_number, std::int32_t, const Comm
     const auto now = static_cast<std::uint64_t>(std::time(nullptr));
     format_uptime(uptime, sizeof uptime, now - bot_state.start_time);
     std::snprintf(line, sizeof line, "Uptime: %s", uptime);
-    reply_text(tox, friend_number, line);
-
+    if (!reply_text(tox, friend_number, line)) {
+        return;
+    }
     std::snprintf(line, sizeof line, "Friends: %d (%d online)", static_cast<int>(tox_self_get_friend_list_size(tox)),
                   static_cast<int>(bot_state.online_friends));
-    reply_text(tox, friend_number, line);
-
+    if (!reply_text(tox, friend_number, line)) {
+        return;
+    }
     std::snprintf(line, sizeof line, "Inactive friends are purged after %lu days",
                   static_cast<unsigned long>(bot_state.inactive_limit_seconds / seconds_per_day));
-    reply_text(tox, friend_number, line);
+    if (!reply_text(tox, friend_number, line)) {
+        return;
+    }
 
     const NumberList chats = fetch_conference_list(tox);
     if (chats.count == 0) {
@@ -88,8 +94,8 @@ void handle_info(Tox *tox, std::uint32_t friend_number, std::int32_t, const Comm
         return;
     }
     for (std::size_t i = 0; i < chats.count; ++i) {
-        if (format_conference_line(tox, chats.numbers[i], line)) {
-            reply_text(tox, friend_number, line);
+        if (format_conference_line(tox, chats.numbers[i], line) && !reply_text(tox, friend_number, line)) {
+            return;
         }
     }
 }

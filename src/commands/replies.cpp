@@ -4,13 +4,27 @@
 #include <cstring>
 
 #include "base/log_text.hpp"
+#include "commands/reply_budget.hpp"
 
 namespace zorvik {
 
-void reply_text(Tox *tox, std::uint32_t friend_number, const char *text)
+bool reply_text(Tox *tox, std::uint32_t friend_number, const char *text)
 {
     const auto *bytes = reinterpret_cast<const std::uint8_t *>(text);
-    tox_friend_send_message(tox, friend_number, TOX_MESSAGE_TYPE_NORMAL, bytes, std::strlen(text), nullptr);
+    Tox_Err_Friend_Send_Message error = TOX_ERR_FRIEND_SEND_MESSAGE_OK;
+    tox_friend_send_message(tox, friend_number, TOX_MESSAGE_TYPE_NORMAL, bytes, std::strlen(text), &error);
+    if (error == TOX_ERR_FRIEND_SEND_MESSAGE_OK) {
+        note_reply_sent(friend_number);
+        return true;
+    }
+    // A friend who went offline has nobody to tell; a full queue is worth a
+    // line for the operator.
+    if (error == TOX_ERR_FRIEND_SEND_MESSAGE_SENDQ) {
+        DisplayName name;
+        friend_display_name(tox, friend_number, name);
+        std::fprintf(stderr, "Reply to %s cut short: the friend's send queue is full\n", name);
+    }
+    return false;
 }
 
 void reply_error(Tox *tox, std::uint32_t friend_number, const char *text, std::int32_t code)

@@ -10,9 +10,12 @@
 
 namespace zorvik {
 
-// Sends `text` (without its NUL) to the friend as one normal message; the
-// result of the send is ignored.
-void reply_text(Tox *tox, std::uint32_t friend_number, const char *text);
+// Sends `text` (without its NUL) to the friend as one normal message and
+// counts it as unread (reply_budget.hpp). Returns false when the library
+// did not queue it; a full send queue also writes "Reply to <name> cut
+// short: ..." on standard error. A reply of several lines stops at the
+// first false, so such a reply logs one line at most.
+bool reply_text(Tox *tox, std::uint32_t friend_number, const char *text);
 
 // Sends "<text> (error <code>)", cut to 1371 bytes.
 void reply_error(Tox *tox, std::uint32_t friend_number, const char *text, std::int32_t code);

@@ -7,6 +7,7 @@
 #include "bot_state.hpp"
 #include "commands/command_table.hpp"
 #include "commands/replies.hpp"
+#include "commands/reply_budget.hpp"
 #include "events/friend_limit.hpp"
 #include "storage/save_data.hpp"
 
@@ -40,17 +41,28 @@ void recount_online_friends(const Tox *tox)
     }
 }
 
-void on_friend_connection_status(Tox *tox, std::uint32_t, Tox_Connection, void *)
+void on_friend_connection_status(Tox *tox, std::uint32_t friend_number, Tox_Connection connection_status, void *)
 {
+    if (connection_status == TOX_CONNECTION_NONE) {
+        // The library dropped what it had queued for the friend.
+        forget_replies(friend_number);
+    }
     recount_online_friends(tox);
+}
+
+void on_friend_read_receipt(Tox *, std::uint32_t friend_number, std::uint32_t, void *)
+{
+    note_reply_read(friend_number);
 }
 
 void on_friend_request(Tox *tox, const std::uint8_t *public_key, const std::uint8_t *, std::size_t, void *)
 {
     if (make_room_for_friend(tox, public_key, max_friends)) {
         Tox_Err_Friend_Add error = TOX_ERR_FRIEND_ADD_OK;
-        tox_friend_add_norequest(tox, public_key, &error);
-        if (error != TOX_ERR_FRIEND_ADD_OK) {
+        const std::uint32_t added = tox_friend_add_norequest(tox, public_key, &error);
+        if (error == TOX_ERR_FRIEND_ADD_OK) {
+            forget_replies(added);  // the number may have been a deleted friend's
+        } else {
             std::fprintf(stderr, "tox_friend_add_norequest failed (error %d)\n", static_cast<int>(error));
         }
     }
@@ -65,7 +77,7 @@ void on_friend_message(Tox *tox, std::uint32_t friend_number, Tox_Message_Type t
     }
     char text[max_message_length];
     const std::uint16_t copied = copy_message_text(text, sizeof text, message, clamp_length_u16(length));
-    if (copied == 0) {
+    if (copied == 0 || !reply_budget_allows(tox, friend_number)) {
         return;
     }
     if (run_command(tox, friend_number, text, copied) == -1) {

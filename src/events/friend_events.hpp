@@ -17,6 +17,10 @@ void on_friend_request(Tox *tox, const std::uint8_t *public_key, const std::uint
 void on_friend_message(Tox *tox, std::uint32_t friend_number, Tox_Message_Type type, const std::uint8_t *message,
                        std::size_t length, void *user_data);
 
+// A friend acknowledged one of the bot's messages: one reply line fewer
+// unread (commands/reply_budget.hpp).
+void on_friend_read_receipt(Tox *tox, std::uint32_t friend_number, std::uint32_t message_id, void *user_data);
+
 // Counts every friend whose connection is not TOX_CONNECTION_NONE into
 // bot_state.online_friends.
 void recount_online_friends(const Tox *tox);

@@ -178,6 +178,7 @@ void register_event_handlers(Tox *tox)
     tox_callback_friend_connection_status(tox, on_friend_connection_status);
     tox_callback_friend_request(tox, on_friend_request);
     tox_callback_friend_message(tox, on_friend_message);
+    tox_callback_friend_read_receipt(tox, on_friend_read_receipt);
     tox_callback_conference_invite(tox, on_conference_invite);
     tox_callback_conference_title(tox, on_conference_title);
 }

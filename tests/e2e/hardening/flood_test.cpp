@@ -27,6 +27,7 @@
 #include <gtest/gtest.h>
 
 #include "bot_process.hpp"
+#include "commands/reply_budget.hpp"
 #include "groups/conferences.hpp"
 #include "hardening_support.hpp"
 #include "test_peer.hpp"
@@ -321,7 +322,7 @@ TEST_F(MessageFlood, FiveThousandMixedMessagesLeaveTheBotAnsweringWithFlatMemory
     EXPECT_EQ(bot_.stop(), 0) << "the bot should stop cleanly after the flood\n" << bot_.describe_output();
 }
 
-// One master asks for 70,000 conferences, about 500 requests in flight at a
+// One master asks for 70,000 conferences, about 100 requests in flight at a
 // time (a plain friend may hold only a few). The library crashes at its
 // 65,536th conference, and every one costs memory and idle CPU; the bot
 // holds at most max_conferences of them, recycling the empty ones when it
@@ -329,7 +330,10 @@ TEST_F(MessageFlood, FiveThousandMixedMessagesLeaveTheBotAnsweringWithFlatMemory
 TEST_F(MessageFlood, SeventyThousandGroupRequestsStayUnderTheCapAndLeaveTheBotResponsive)
 {
     constexpr std::size_t requests = group_requests;
-    constexpr std::size_t in_flight = 500;
+    // Well under the replies a friend may leave unread (the bot counts a
+    // reply as unread until its receipt is back), so no request goes
+    // unanswered for that.
+    constexpr std::size_t in_flight = 100;
     constexpr long allowed_group_growth_kib = 64 * 1024;
     constexpr long idle_cpu_limit_percent = 5;
     constexpr auto idle_window = 10s;
@@ -337,6 +341,7 @@ TEST_F(MessageFlood, SeventyThousandGroupRequestsStayUnderTheCapAndLeaveTheBotRe
     ASSERT_TRUE(baseline_kib.has_value());
     ASSERT_TRUE(write_file(folder_.file("masterkeys"), flooder_->tox_id() + "\n"));
 
+    static_assert(2 * in_flight < reply_lines_per_friend);
     std::size_t sent = 0;
     std::size_t answered = 0;
     long highest_number = -1;
@@ -419,6 +424,126 @@ TEST_F(MessageFlood, SeventyThousandGroupRequestsStayUnderTheCapAndLeaveTheBotRe
                  requests, flood_ms, highest_number, *baseline_kib, *after_kib, idle_percent, info.size(),
                  first_line_ms, info_ms);
     EXPECT_EQ(bot_.stop(), 0) << "the bot should stop cleanly after the flood";
+}
+
+// Three strangers ask for "info" at the conference cap (1,003 lines each)
+// over and over for 20 s, reading their messages slowly (ten "info" every
+// two seconds, when they also read). What they leave
+// unread stays within the reply budget, so the bot's memory grows by
+// little (without the budget: about 110 MB); a bystander's "id" is answered
+// all along, and a normal "info" before the flood arrives whole.
+TEST_F(MessageFlood, InfoFloodsAtTheCapStayWithinTheReplyBudget)
+{
+    constexpr auto flood_time = 20s;
+    constexpr auto stranger_pause = 2s;  // how slowly the strangers read
+    constexpr int infos_per_read = 10;
+    constexpr long allowed_info_growth_kib = 10 * 1024;
+    std::vector<std::unique_ptr<TestPeer>> more_strangers;
+    for (const char *name : {"Second Stranger", "Third Stranger"}) {
+        more_strangers.push_back(std::make_unique<TestPeer>(name));
+        ASSERT_TRUE(more_strangers.back()->ok() && more_strangers.back()->add_bot(bot_id_));
+    }
+    std::vector<TestPeer *> strangers = {flooder_.get()};
+    for (const auto &stranger : more_strangers) {
+        strangers.push_back(stranger.get());
+    }
+
+    // The watching peer, a master, fills the cap while the strangers connect.
+    ASSERT_TRUE(write_file(folder_.file("masterkeys"), watcher_->tox_id() + "\n"));
+    std::size_t created = 0;
+    std::size_t asked = 0;
+    const bool filled = pump_until(
+        [&] {
+            for (const auto &stranger : more_strangers) {
+                stranger->iterate_once();
+            }
+            for (const std::string &reply : watcher_->take_replies()) {
+                created += reply.rfind("Group chat ", 0) == 0 ? 1u : 0u;
+            }
+            while (asked < max_conferences && asked - created < 100) {
+                watcher_->send("group text");
+                ++asked;
+            }
+            return created == max_conferences &&
+                   std::all_of(strangers.begin(), strangers.end(), [](TestPeer *peer) { return peer->connected(); });
+        },
+        connect_timeout);
+    ASSERT_TRUE(filled) << created << " conferences created; the strangers should connect within 90 s";
+    ASSERT_TRUE(write_file(folder_.file("masterkeys"), ""));
+
+    constexpr std::size_t info_lines = 3 + max_conferences;
+    watcher_->clear();
+    ASSERT_TRUE(watcher_->send("info"));
+    std::vector<std::string> info;
+    pump_until(
+        [&] {
+            for (std::string &line : watcher_->take_replies()) {
+                info.push_back(std::move(line));
+            }
+            return info.size() >= info_lines;
+        },
+        60s);
+    ASSERT_EQ(info.size(), info_lines) << "a normal \"info\" at the cap should arrive whole";
+    // The bot counts the lines as read when the receipts are back, a round
+    // trip after they arrived; until then the bystander's next command
+    // would not be answered.
+    pump_until([] { return false; }, 1s);
+
+    const std::optional<long> before_kib = resident_kib(bot_.pid());
+    ASSERT_TRUE(before_kib.has_value());
+    const std::size_t refusals_from = bot_.stderr_mark();
+    std::size_t ids_asked = 0;
+    std::size_t ids_answered = 0;
+    std::size_t info_lines_read = 0;
+    const auto began = Clock::now();
+    auto next_read = began;
+    auto next_id = began;
+    while (Clock::now() - began < flood_time) {
+        if (Clock::now() >= next_read) {
+            for (TestPeer *stranger : strangers) {
+                stranger->iterate_once();
+                info_lines_read += stranger->take_replies().size();
+                for (int i = 0; i < infos_per_read; ++i) {
+                    ASSERT_TRUE(stranger->send("info"));
+                }
+            }
+            next_read = Clock::now() + stranger_pause;
+        }
+        if (Clock::now() >= next_id) {
+            ASSERT_TRUE(watcher_->send("id"));
+            ++ids_asked;
+            next_id = Clock::now() + 1s;
+        }
+        watcher_->iterate_once();
+        for (const std::string &reply : watcher_->take_replies()) {
+            ids_answered += reply == bot_id_ ? 1u : 0u;
+        }
+        ASSERT_TRUE(bot_.running()) << bot_.describe_output();
+    }
+    const std::optional<long> after_kib = resident_kib(bot_.pid());
+    ASSERT_TRUE(after_kib.has_value());
+    pump_until(
+        [&] {
+            for (const std::string &reply : watcher_->take_replies()) {
+                ids_answered += reply == bot_id_ ? 1u : 0u;
+            }
+            return ids_answered >= ids_asked;
+        },
+        10s);
+    EXPECT_EQ(ids_answered, ids_asked) << "the bystander's every \"id\" should be answered during the flood";
+    if (resident_memory_is_meaningful) {
+        EXPECT_LT(*after_kib - *before_kib, allowed_info_growth_kib)
+            << "resident memory grew from " << *before_kib << " KiB to " << *after_kib << " KiB";
+    }
+    const std::vector<std::string> lines = bot_.stderr_lines();
+    const auto refusals = std::count_if(lines.begin() + static_cast<std::ptrdiff_t>(refusals_from), lines.end(),
+                                        [](const std::string &line) { return line.rfind("Not answering ", 0) == 0; });
+    EXPECT_GE(refusals, 1) << "the strangers should have been held back by the reply budget";
+    std::fprintf(stderr,
+                 "hardening: 3 strangers flooding \"info\" at %u conferences for %lld s: %zu lines read, "
+                 "VmRSS %ld -> %ld KiB (%+ld KiB), %lld refusal lines, bystander %zu of %zu \"id\" answered\n",
+                 static_cast<unsigned>(max_conferences), static_cast<long long>(flood_time.count()), info_lines_read, *before_kib,
+                 *after_kib, *after_kib - *before_kib, static_cast<long long>(refusals), ids_answered, ids_asked);
 }
 
 }  // namespace
