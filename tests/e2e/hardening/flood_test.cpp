@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -428,19 +429,24 @@ TEST_F(MessageFlood, SeventyThousandGroupRequestsStayUnderTheCapAndLeaveTheBotRe
 
 // Three strangers ask for "info" at the conference cap (1,003 lines each)
 // over and over for 20 s, reading their messages slowly (ten "info" every
-// two seconds, when they also read). What they leave
-// unread stays within the reply budget, so the bot's memory grows by
-// little (without the budget: about 110 MB); a bystander's "id" is answered
-// all along, and a normal "info" before the flood arrives whole.
+// two seconds, when they also read). What they leave unread stays within
+// the reply budget, so the bot's memory grows by little (without the
+// budget: about 130 MB); a bystander's "id" is answered all along, and a
+// normal "info" before the flood arrives whole. ZORVIK_INFO_FLOOD_STRANGERS
+// sets another number of strangers, for measurements (docs/performance.md).
 TEST_F(MessageFlood, InfoFloodsAtTheCapStayWithinTheReplyBudget)
 {
+    const char *count_given = std::getenv("ZORVIK_INFO_FLOOD_STRANGERS");
+    const int stranger_count = count_given != nullptr ? std::max(1, std::atoi(count_given)) : 3;
     constexpr auto flood_time = 20s;
     constexpr auto stranger_pause = 2s;  // how slowly the strangers read
     constexpr int infos_per_read = 10;
-    constexpr long allowed_info_growth_kib = 10 * 1024;
+    // Each stranger may leave at most 256 + 1,003 lines unread, about 1.8 MB
+    // of the library's queue.
+    const long allowed_info_growth_kib = (1 + 3 * stranger_count) * 1024L;
     std::vector<std::unique_ptr<TestPeer>> more_strangers;
-    for (const char *name : {"Second Stranger", "Third Stranger"}) {
-        more_strangers.push_back(std::make_unique<TestPeer>(name));
+    for (int i = 1; i < stranger_count; ++i) {
+        more_strangers.push_back(std::make_unique<TestPeer>("Stranger " + std::to_string(i + 1)));
         ASSERT_TRUE(more_strangers.back()->ok() && more_strangers.back()->add_bot(bot_id_));
     }
     std::vector<TestPeer *> strangers = {flooder_.get()};
@@ -540,9 +546,9 @@ TEST_F(MessageFlood, InfoFloodsAtTheCapStayWithinTheReplyBudget)
                                         [](const std::string &line) { return line.rfind("Not answering ", 0) == 0; });
     EXPECT_GE(refusals, 1) << "the strangers should have been held back by the reply budget";
     std::fprintf(stderr,
-                 "hardening: 3 strangers flooding \"info\" at %u conferences for %lld s: %zu lines read, "
+                 "hardening: %d strangers flooding \"info\" at %u conferences for %lld s: %zu lines read, "
                  "VmRSS %ld -> %ld KiB (%+ld KiB), %lld refusal lines, bystander %zu of %zu \"id\" answered\n",
-                 static_cast<unsigned>(max_conferences), static_cast<long long>(flood_time.count()), info_lines_read, *before_kib,
+                 stranger_count, static_cast<unsigned>(max_conferences), static_cast<long long>(flood_time.count()), info_lines_read, *before_kib,
                  *after_kib, *after_kib - *before_kib, static_cast<long long>(refusals), ids_answered, ids_asked);
 }
 
