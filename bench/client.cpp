@@ -803,22 +803,15 @@ int run_scale(const Options &options)
 // the file cannot be read or loaded.
 long friends_in_save(const std::string &path)
 {
-    std::FILE *in = std::fopen(path.c_str(), "rb");
-    if (in == nullptr) {
+    const std::string bytes = zorvik::test::read_file(path);
+    if (bytes.empty()) {
         return -1;
     }
-    std::vector<std::uint8_t> bytes;
-    std::uint8_t buffer[65536];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    }
-    std::fclose(in);
     Tox_Options *options = tox_options_new(nullptr);
     tox_options_set_udp_enabled(options, false);
     tox_options_set_local_discovery_enabled(options, false);
     tox_options_set_savedata_type(options, TOX_SAVEDATA_TYPE_TOX_SAVE);
-    tox_options_set_savedata_data(options, bytes.data(), bytes.size());
+    tox_options_set_savedata_data(options, reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size());
     Tox *tox = tox_new(options, nullptr);
     tox_options_free(options);
     if (tox == nullptr) {
