@@ -20,15 +20,17 @@ namespace {
 
 constexpr std::size_t tox_id_length = 2 * address_size;  // 76
 
-// The tail of every profile change: "<sender> <what the format says>" on
-// standard output, with `text` made log-safe, then the save. `format` is a
-// literal of the caller's with two %s: the sender's name and the text.
-void log_profile_change_and_save(Tox *tox, std::uint32_t friend_number, const char *format, const char *text)
+// The tail of every profile change: "<sender> set <what> to <text>" on
+// standard output, with `text` made log-safe (and in double quotes when
+// `quoted`), then the save.
+void log_profile_change_and_save(Tox *tox, std::uint32_t friend_number, const char *what, const char *text,
+                                 bool quoted)
 {
     DisplayName name;
     friend_display_name(tox, friend_number, name);
     LogText shown;
-    std::printf(format, name, log_text(shown, sizeof shown, text));
+    const char *quote = quoted ? "\"" : "";
+    std::printf("%s set %s to %s%s%s\n", name, what, quote, log_text(shown, sizeof shown, text), quote);
     save_data(tox, save_path);
 }
 
@@ -91,7 +93,7 @@ void handle_name(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, c
     }
     new_name[length] = '\0';
     tox_self_set_name(tox, reinterpret_cast<const std::uint8_t *>(new_name), length, nullptr);
-    log_profile_change_and_save(tox, friend_number, "%s set name to %s\n", new_name);
+    log_profile_change_and_save(tox, friend_number, "name", new_name, false);
 }
 
 void handle_status(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
@@ -112,7 +114,7 @@ void handle_status(Tox *tox, std::uint32_t friend_number, std::int32_t num_args,
         return;
     }
     tox_self_set_status(tox, chosen->status);
-    log_profile_change_and_save(tox, friend_number, "%s set status to %s\n", arg);
+    log_profile_change_and_save(tox, friend_number, "status", arg, false);
 }
 
 void handle_statusmessage(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
@@ -137,7 +139,7 @@ void handle_statusmessage(Tox *tox, std::uint32_t friend_number, std::int32_t nu
         std::fprintf(stderr, "%s failed to set status message (error %d)\n", name, static_cast<int>(error));
         return;
     }
-    log_profile_change_and_save(tox, friend_number, "%s set status message to \"%s\"\n", message);
+    log_profile_change_and_save(tox, friend_number, "status message", message, true);
 }
 
 void handle_purge(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)

@@ -11,8 +11,11 @@
 // The check comes before a command runs, so a command runs whole or not at
 // all, and one "info" of a friend who has read his earlier answers is sent
 // whole. Unread lines stay below reply_lines_total plus one longest answer
-// (about 30 MB of the library's queue at 1.4 KB a line), whatever the
-// number of friends.
+// (about 43 MiB of the library's queue at 1.4 KB a line), whatever the
+// number of friends. The per-friend budget leaves room for a client that
+// sends commands faster than its receipts come back; eleven friends at
+// their limit (1,024 + 1,003 lines each) still leave the total budget
+// room for everybody else.
 //
 // The counts live in a fixed table owned by this file, indexed by friend
 // number; friends numbered reply_budget_slots or higher (only an older save
@@ -28,8 +31,8 @@
 
 namespace zorvik {
 
-constexpr std::uint32_t reply_lines_per_friend = 256;
-constexpr std::uint32_t reply_lines_total = 20000;
+constexpr std::uint32_t reply_lines_per_friend = 1024;
+constexpr std::uint32_t reply_lines_total = 30000;
 constexpr std::size_t reply_budget_slots = 8192;
 
 // True when a command from the friend may run and be answered now. When

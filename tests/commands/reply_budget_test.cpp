@@ -30,9 +30,17 @@ TEST(ReplyBudget, AFriendWithTooManyLinesUnreadOrAllFriendsTogetherAreNotAnswere
 {
     const test::ToxPtr tox = test::make_tox();
     ASSERT_NE(tox, nullptr) << test::tox_unavailable_reason();
-    const std::string held = "Not answering : 256 reply lines unread by this friend, 256 by all friends\n";
+    constexpr std::uint32_t per_friend = reply_lines_per_friend;
+    constexpr std::uint32_t total = reply_lines_total;
+    const auto line = [](std::uint32_t friend_lines, std::uint32_t all_lines) {
+        return "Not answering : " + std::to_string(friend_lines) + " reply lines unread by this friend, " +
+               std::to_string(all_lines) + " by all friends\n";
+    };
+    const std::string held = line(per_friend, per_friend);
+    const std::string all_held = line(total - 200 - (per_friend - 1), total);
+    const std::string all_held_other = line(0, total);
     const std::vector<Step> steps = {
-        {1, 255, 0, false, true, ""},
+        {1, per_friend - 1, 0, false, true, ""},
         {1, 1, 0, false, false, held.c_str()},
         {1, 0, 0, false, false, ""},                   // one line per refused stretch
         {2, 0, 0, false, true, ""},                    // another friend is answered
@@ -40,12 +48,12 @@ TEST(ReplyBudget, AFriendWithTooManyLinesUnreadOrAllFriendsTogetherAreNotAnswere
         {1, 1, 0, false, false, held.c_str()},         // a new stretch logs again
         {1, 0, 0, true, true, ""},                     // a dropped connection forgets his lines
         // Together over the total: even a friend with nothing unread waits.
-        {3, reply_lines_total - 1, reply_lines_total - 1 - 200, false, true, ""},
-        {4, 250, 0, false, true, ""},
+        {3, total - 1, total - 1 - 200, false, true, ""},
+        {4, per_friend - 1, 0, false, true, ""},
         {5, 0, 0, false, true, ""},
-        {6, 19550, 0, false, false, "Not answering : 19550 reply lines unread by this friend, 20000 by all friends\n"},
-        {7, 0, 0, false, false, "Not answering : 0 reply lines unread by this friend, 20000 by all friends\n"},
-        {6, 0, 19550, false, true, ""},
+        {6, total - 200 - (per_friend - 1), 0, false, false, all_held.c_str()},
+        {7, 0, 0, false, false, all_held_other.c_str()},
+        {6, 0, total - 200 - (per_friend - 1), false, true, ""},
         {7, 0, 0, false, true, ""},
         {reply_budget_slots, 100000, 0, false, true, ""},  // numbers past the table go uncounted
     };
