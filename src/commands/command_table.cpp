@@ -3,28 +3,34 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "commands/handlers.hpp"
 #include "base/memory.hpp"
+#include "commands/handlers.hpp"
+#include "commands/replies.hpp"
+#include "storage/master_list.hpp"
 
 namespace zorvik {
 
+constexpr Access anyone = Access::anyone;
+constexpr Access master = Access::master;
+
 const CommandEntry command_table[] = {
-    {"default", handle_default},
-    {"group", handle_group},
-    {"gmessage", handle_gmessage},
-    {"help", handle_help},
-    {"id", handle_id},
-    {"info", handle_info},
-    {"invite", handle_invite},
-    {"leave", handle_leave},
-    {"master", handle_master},
-    {"name", handle_name},
-    {"passwd", handle_passwd},
-    {"purge", handle_purge},
-    {"status", handle_status},
-    {"statusmessage", handle_statusmessage},
-    {"title", handle_title},
-    {nullptr, nullptr},
+    // word          who      args  reply when arguments are missing
+    {"default",       master,  1, "Error: Room number required", handle_default},
+    {"group",         anyone,  1, "Please specify the group type: audio or text", handle_group},
+    {"gmessage",      master,  1, "Error: Group number required", handle_gmessage},
+    {"help",          anyone,  0, nullptr, handle_help},
+    {"id",            anyone,  0, nullptr, handle_id},
+    {"info",          anyone,  0, nullptr, handle_info},
+    {"invite",        anyone,  0, nullptr, handle_invite},
+    {"leave",         master,  1, "Error: Group number required", handle_leave},
+    {"master",        master,  1, "Error: Tox ID required", handle_master},
+    {"name",          master,  1, "Error: Name required", handle_name},
+    {"passwd",        master,  1, "Error: group number required", handle_passwd},
+    {"purge",         master,  1, "Error: number > 0 required", handle_purge},
+    {"status",        master,  1, "Error: status required", handle_status},
+    {"statusmessage", master,  1, "Error: message required", handle_statusmessage},
+    {"title",         master,  2, "Error: Two arguments are required", handle_title},
+    {nullptr, anyone, 0, nullptr, nullptr},
 };
 
 const CommandEntry *find_command(const char *word)
@@ -59,7 +65,16 @@ std::int32_t run_command(Tox *tox, std::uint32_t friend_number, const char *text
     if (row == nullptr) {
         return -1;
     }
-    row->handler(tox, friend_number, token_count - 1, args);
+    const std::int32_t num_args = token_count - 1;
+    if (row->access == Access::master && !is_master(tox, friend_number)) {
+        reply_text(tox, friend_number, "Invalid command.");
+        return 0;
+    }
+    if (num_args < row->min_args) {
+        reply_text(tox, friend_number, row->missing_args_reply);
+        return 0;
+    }
+    row->handler(tox, friend_number, num_args, args);
     return 0;
 }
 

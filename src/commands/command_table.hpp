@@ -13,20 +13,37 @@ namespace zorvik {
 using CommandHandler = void (*)(Tox *tox, std::uint32_t friend_number, std::int32_t num_args,
                                 const CommandArgs &args);
 
+// Who may run a command.
+enum class Access : std::uint8_t {
+    anyone,
+    master,  // a friend whose key stands in "masterkeys"
+};
+
+// One command and its rules, which run_command enforces before the handler
+// runs, in this order: a command for masters answers "Invalid command." to
+// anybody else, whatever the arguments; fewer than `min_args` arguments
+// answer `missing_args_reply`. Each refusal is the one reply and changes
+// nothing.
 struct CommandEntry {
     const char *word;  // null in the row that ends the table
+    Access access;
+    std::int32_t min_args;
+    const char *missing_args_reply;  // null when min_args is 0
     CommandHandler handler;
 };
 
-// Fifteen rows in search order, then an empty row.
+// Fifteen rows in search order, then an empty row: the whole boundary
+// between friends and masters.
 extern const CommandEntry command_table[];
 
 // The row whose word equals `word` exactly (case-sensitive), or null.
 const CommandEntry *find_command(const char *word);
 
-// Splits `text` (NUL-terminated, `length` bytes as received) and calls the
-// matching handler. Returns 0 when a handler ran, -1 when the text was
-// refused: longer than 1371 bytes, an unmatched quote, or no such command.
+// Splits `text` (NUL-terminated, `length` bytes as received), applies the
+// row's rules and calls the matching handler. Returns 0 when the command
+// was answered (by its handler or by a refusal of its rules), -1 when the
+// text was refused: longer than 1371 bytes, an unmatched quote, or no such
+// command.
 std::int32_t run_command(Tox *tox, std::uint32_t friend_number, const char *text, std::int32_t length);
 
 }  // namespace zorvik

@@ -39,10 +39,6 @@ std::int64_t create_conference(Tox *tox, bool audio)
 
 void handle_group(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
 {
-    if (num_args == 0) {
-        reply_text(tox, friend_number, "Please specify the group type: audio or text");
-        return;
-    }
     DisplayName name;
     friend_display_name(tox, friend_number, name);
 

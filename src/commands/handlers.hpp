@@ -1,6 +1,8 @@
 // Every chat command handler. Each takes the Tox instance, the sender's
 // friend number, the number of arguments after the command word (0 to 3) and
-// the tokens, answers the sender itself and writes its own log line.
+// the tokens, answers the sender itself and writes its own log line. A
+// handler runs only once its row of the command table let it: the sender
+// may run it, and sent at least the arguments the row names.
 #pragma once
 
 #include <cstdint>

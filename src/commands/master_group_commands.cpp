@@ -8,17 +8,13 @@
 #include "base/text.hpp"
 #include "bot_state.hpp"
 #include "commands/handlers.hpp"
-#include "commands/master_gate.hpp"
 #include "commands/replies.hpp"
 #include "groups/registry.hpp"
 
 namespace zorvik {
 
-void handle_leave(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
+void handle_leave(Tox *tox, std::uint32_t friend_number, std::int32_t, const CommandArgs &args)
 {
-    if (!master_with_arguments(tox, friend_number, num_args, 1, "Error: Group number required")) {
-        return;
-    }
     std::int32_t n = 0;
     if (!parse_group_number(args.arg[1], &n)) {
         reply_text(tox, friend_number, "Error: Invalid group number");
@@ -40,9 +36,6 @@ void handle_leave(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, 
 
 void handle_passwd(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
 {
-    if (!master_with_arguments(tox, friend_number, num_args, 1, "Error: group number required")) {
-        return;
-    }
     std::int32_t n = 0;
     if (!parse_group_number(args.arg[1], &n)) {
         reply_text(tox, friend_number, "Error: Invalid group number");
@@ -73,11 +66,8 @@ void handle_passwd(Tox *tox, std::uint32_t friend_number, std::int32_t num_args,
     std::printf("Password for group %d set by %s\n", static_cast<int>(n), name);
 }
 
-void handle_title(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
+void handle_title(Tox *tox, std::uint32_t friend_number, std::int32_t, const CommandArgs &args)
 {
-    if (!master_with_arguments(tox, friend_number, num_args, 2, "Error: Two arguments are required")) {
-        return;
-    }
     if (!is_quoted_token(args.arg[2])) {
         reply_text(tox, friend_number, "Error: title must be enclosed in quotes");
         return;
@@ -122,9 +112,6 @@ void handle_title(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, 
 
 void handle_gmessage(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
 {
-    if (!master_with_arguments(tox, friend_number, num_args, 1, "Error: Group number required")) {
-        return;
-    }
     if (num_args == 1) {
         reply_text(tox, friend_number, "Error: Message required");
         return;
@@ -154,11 +141,8 @@ void handle_gmessage(Tox *tox, std::uint32_t friend_number, std::int32_t num_arg
     std::printf("<%s> message to group %d: %s\n", name, static_cast<int>(n), message);
 }
 
-void handle_default(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
+void handle_default(Tox *tox, std::uint32_t friend_number, std::int32_t, const CommandArgs &args)
 {
-    if (!master_with_arguments(tox, friend_number, num_args, 1, "Error: Room number required")) {
-        return;
-    }
     std::int32_t n = 0;
     if (!parse_group_number(args.arg[1], &n) || n < 0) {
         reply_text(tox, friend_number, "Error: Invalid room number");

@@ -9,7 +9,6 @@
 #include "base/text.hpp"
 #include "bot_state.hpp"
 #include "commands/handlers.hpp"
-#include "commands/master_gate.hpp"
 #include "commands/replies.hpp"
 #include "storage/master_list.hpp"
 #include "storage/save_data.hpp"
@@ -47,11 +46,8 @@ constexpr StatusWord status_words[] = {
 
 }  // namespace
 
-void handle_master(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
+void handle_master(Tox *tox, std::uint32_t friend_number, std::int32_t, const CommandArgs &args)
 {
-    if (!master_with_arguments(tox, friend_number, num_args, 1, "Error: Tox ID required")) {
-        return;
-    }
     const char *id = args.arg[1];
     // A line break inside the ID would split it into two lines of the file.
     if (std::strlen(id) != tox_id_length || std::strpbrk(id, "\r\n") != nullptr) {
@@ -74,11 +70,8 @@ void handle_master(Tox *tox, std::uint32_t friend_number, std::int32_t num_args,
     reply_text(tox, friend_number, "ID added to masterkeys list");
 }
 
-void handle_name(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
+void handle_name(Tox *tox, std::uint32_t friend_number, std::int32_t, const CommandArgs &args)
 {
-    if (!master_with_arguments(tox, friend_number, num_args, 1, "Error: Name required")) {
-        return;
-    }
     const char *arg = args.arg[1];
     // A quoted name is the text after the opening quote, closing quote
     // included, bounded to 127 bytes, less its last byte; an unquoted one is
@@ -96,11 +89,8 @@ void handle_name(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, c
     log_profile_change_and_save(tox, friend_number, "name", new_name, false);
 }
 
-void handle_status(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
+void handle_status(Tox *tox, std::uint32_t friend_number, std::int32_t, const CommandArgs &args)
 {
-    if (!master_with_arguments(tox, friend_number, num_args, 1, "Error: status required")) {
-        return;
-    }
     const char *arg = args.arg[1];
     const StatusWord *chosen = nullptr;
     for (const StatusWord &candidate : status_words) {
@@ -117,11 +107,8 @@ void handle_status(Tox *tox, std::uint32_t friend_number, std::int32_t num_args,
     log_profile_change_and_save(tox, friend_number, "status", arg, false);
 }
 
-void handle_statusmessage(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
+void handle_statusmessage(Tox *tox, std::uint32_t friend_number, std::int32_t, const CommandArgs &args)
 {
-    if (!master_with_arguments(tox, friend_number, num_args, 1, "Error: message required")) {
-        return;
-    }
     const char *arg = args.arg[1];
     if (!is_quoted_token(arg)) {
         reply_text(tox, friend_number, "Error: message must be enclosed in quotes");
@@ -142,11 +129,8 @@ void handle_statusmessage(Tox *tox, std::uint32_t friend_number, std::int32_t nu
     log_profile_change_and_save(tox, friend_number, "status message", message, true);
 }
 
-void handle_purge(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args)
+void handle_purge(Tox *tox, std::uint32_t friend_number, std::int32_t, const CommandArgs &args)
 {
-    if (!master_with_arguments(tox, friend_number, num_args, 1, "Error: number > 0 required")) {
-        return;
-    }
     // Digits beyond the signed 32-bit range are held at its largest value.
     std::int64_t days = parse_leading_integer(args.arg[1]);
     if (days > INT32_MAX) {
