@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "bot_state.hpp"
+#include "groups/conferences.hpp"
 #include "runtime/bootstrap.hpp"
 #include "runtime/main_loop.hpp"
 #include "runtime/startup.hpp"
@@ -17,6 +18,11 @@ int main()
 
     install_process_settings();
     Tox *tox = create_tox_instance();
+    // Conferences are part of the library's save data, but the registry
+    // starts empty: conferences restored after a crash or kill could never
+    // be invited to or swept, and would pile up from one start to the next.
+    // Leave them, as an orderly shutdown would have.
+    delete_all_conferences(tox);
     register_event_handlers(tox);
     apply_profile_defaults(tox);
     reset_bot_state(static_cast<std::uint64_t>(std::time(nullptr)));

@@ -16,7 +16,6 @@
 #include "bot_state.hpp"
 #include "events/conference_events.hpp"
 #include "events/friend_events.hpp"
-#include "groups/conferences.hpp"
 #include "storage/save_data.hpp"
 #include "version.hpp"
 
@@ -57,16 +56,19 @@ Tox_Options *new_default_options()
 // Loads the identity from the open save file; ends the process on failure.
 Tox *load_saved_identity(std::FILE *file)
 {
+    // One look at the open file: its type, then its size (an empty file
+    // ends the start silently, as a file that cannot be looked at does).
     struct stat status {};
-    if (fstat(fileno(file), &status) == 0 && !S_ISREG(status.st_mode)) {
+    const bool looked = fstat(fileno(file), &status) == 0;
+    if (looked && !S_ISREG(status.st_mode)) {
         std::fclose(file);
         exit_unreadable_save(S_ISDIR(status.st_mode) ? std::strerror(EISDIR) : "not a regular file");
     }
-    const std::uint64_t size = stat_file_size(save_path);
-    if (size == 0) {
+    if (!looked || status.st_size == 0) {
         std::fclose(file);
         std::exit(1);
     }
+    const auto size = static_cast<std::uint64_t>(status.st_size);
     auto *buffer = static_cast<std::uint8_t *>(alloc_or_exit(static_cast<std::size_t>(size)));
     if (std::fread(buffer, static_cast<std::size_t>(size), 1, file) != 1) {
         std::free(buffer);
@@ -158,17 +160,9 @@ Tox *create_tox_instance()
         tox = make_new_identity();
         is_new = true;
     }
-    if (tox == nullptr) {
-        std::exit(1);
-    }
     if (is_new) {
         save_data(tox, save_path);
     }
-    // Conferences are part of the library's save data, but the registry
-    // starts empty: conferences restored after a crash or kill could never
-    // be invited to or swept, and would pile up from one start to the next.
-    // Leave them, as an orderly shutdown would have.
-    delete_all_conferences(tox);
     return tox;
 }
 

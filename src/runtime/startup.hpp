@@ -17,8 +17,7 @@ void on_interrupt(int signal_number);
 void install_process_settings();
 
 // Creates the Tox instance from "zorvik_save", or as a new identity that is
-// saved at once when no such file exists, then leaves every conference the
-// library restored from the save data, so the bot starts with none. Never
+// saved at once when no such file exists. Never
 // returns on failure: prints what the failure calls for and ends the
 // process with status 1. A save file that exists but cannot be read is
 // never replaced by a new identity.

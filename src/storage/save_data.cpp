@@ -91,15 +91,6 @@ std::int32_t save_data(const Tox *tox, const char *path)
     return 0;
 }
 
-std::uint64_t stat_file_size(const char *path)
-{
-    struct stat status {};
-    if (stat(path, &status) == -1) {
-        return 0;
-    }
-    return static_cast<std::uint64_t>(status.st_size);
-}
-
 void remove_stale_save_temp(const char *path)
 {
     char temp_path[4096];

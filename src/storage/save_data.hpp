@@ -21,9 +21,6 @@ inline constexpr const char *save_path = "zorvik_save";
 // created.
 std::int32_t save_data(const Tox *tox, const char *path);
 
-// Size in bytes that stat reports for `path`, or 0 when stat fails.
-std::uint64_t stat_file_size(const char *path);
-
 // Removes a temporary file left behind by a save that was killed mid-write.
 void remove_stale_save_temp(const char *path);
 

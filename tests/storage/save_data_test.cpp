@@ -1,4 +1,4 @@
-// save_data and stat_file_size against real files: the bytes written, the
+// save_data against real files: the bytes written, the
 // permission bits of new and rewritten files, and every failure path, which
 // must leave the previous file untouched and report as documented.
 #include <csignal>
@@ -22,7 +22,6 @@
 namespace {
 
 using zorvik::save_data;
-using zorvik::stat_file_size;
 using zorvik::test::read_file;
 using zorvik::test::savedata_of;
 using zorvik::test::write_file;
@@ -36,18 +35,6 @@ mode_t permission_bits(const std::string &path)
         return 0;
     }
     return status.st_mode & 07777;
-}
-
-TEST(StatFileSize, MissingAndEmptyFilesBothGiveZero)
-{
-    zorvik::test::TempDir dir;
-    EXPECT_EQ(stat_file_size(dir.file("missing").c_str()), 0u);
-
-    ASSERT_TRUE(write_file(dir.file("empty"), ""));
-    EXPECT_EQ(stat_file_size(dir.file("empty").c_str()), 0u);
-
-    ASSERT_TRUE(write_file(dir.file("five"), "12345"));
-    EXPECT_EQ(stat_file_size(dir.file("five").c_str()), 5u);
 }
 
 class SaveData : public ::testing::Test {
@@ -85,7 +72,6 @@ TEST_F(SaveData, WritesExactlyTheLibrarysSaveData)
     EXPECT_EQ(save(path_.c_str()), 0);
     EXPECT_EQ(stderr_, "");
     const std::string expected = savedata_of(tox_.get());
-    EXPECT_EQ(stat_file_size(path_.c_str()), expected.size());
     EXPECT_EQ(read_file(path_), expected);
     EXPECT_FALSE(std::filesystem::exists(temp_)) << "a successful save leaves no temporary file";
 }
