@@ -1,9 +1,7 @@
 #include "commands/command_table.hpp"
 
-#include <cstdlib>
 #include <cstring>
 
-#include "base/memory.hpp"
 #include "commands/handlers.hpp"
 #include "commands/replies.hpp"
 #include "storage/master_list.hpp"
@@ -43,22 +41,11 @@ const CommandEntry *find_command(const char *word)
     return nullptr;
 }
 
-std::int32_t run_command(Tox *tox, std::uint32_t friend_number, const char *text, std::int32_t length)
+std::int32_t run_command(Tox *tox, std::uint32_t friend_number, const char *text)
 {
-    if (length > max_command_length) {
-        return -1;
-    }
-    // The working copy ends at the first NUL of the text.
-    const std::size_t copy_length = strnlen(text, static_cast<std::size_t>(length < 0 ? 0 : length));
-    auto *working_copy = static_cast<char *>(alloc_or_exit(copy_length + 1));
-    std::memcpy(working_copy, text, copy_length);
-    working_copy[copy_length] = '\0';
-
     CommandArgs args;
     std::int32_t token_count = 0;
-    const std::int32_t split = split_command(working_copy, &args, &token_count);
-    std::free(working_copy);
-    if (split != 0) {
+    if (split_command(text, &args, &token_count) != 0) {
         return -1;
     }
     const CommandEntry *row = find_command(args.arg[0]);

@@ -39,11 +39,12 @@ extern const CommandEntry command_table[];
 // The row whose word equals `word` exactly (case-sensitive), or null.
 const CommandEntry *find_command(const char *word);
 
-// Splits `text` (NUL-terminated, `length` bytes as received), applies the
-// row's rules and calls the matching handler. Returns 0 when the command
-// was answered (by its handler or by a refusal of its rules), -1 when the
-// text was refused: longer than 1371 bytes, an unmatched quote, or no such
-// command.
-std::int32_t run_command(Tox *tox, std::uint32_t friend_number, const char *text, std::int32_t length);
+// Splits `text` up to its first NUL, applies the row's rules and calls the
+// matching handler. `text` is the friend message handler's buffer: at most
+// 1371 bytes and a NUL (the one length rule, applied where a message
+// arrives). Returns 0 when the command was answered (by its handler or by a
+// refusal of its rules), -1 when the text was refused: an unmatched quote,
+// or no such command.
+std::int32_t run_command(Tox *tox, std::uint32_t friend_number, const char *text);
 
 }  // namespace zorvik

@@ -80,7 +80,7 @@ void on_friend_message(Tox *tox, std::uint32_t friend_number, Tox_Message_Type t
     if (copied == 0 || !reply_budget_allows(tox, friend_number)) {
         return;
     }
-    if (run_command(tox, friend_number, text, copied) == -1) {
+    if (run_command(tox, friend_number, text) == -1) {
         reply_text(tox, friend_number, "Invalid command. Type help for a list of commands");
     }
 }

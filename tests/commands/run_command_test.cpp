@@ -24,11 +24,7 @@ protected:
         ASSERT_NE(tox_, nullptr) << test::tox_unavailable_reason();
     }
 
-    std::int32_t run(const std::string &text) { return run(text, static_cast<std::int32_t>(text.size())); }
-    std::int32_t run(const std::string &text, std::int32_t length)
-    {
-        return run_command(tox_.get(), no_friend, text.c_str(), length);
-    }
+    std::int32_t run(const std::string &text) { return run_command(tox_.get(), no_friend, text.c_str()); }
 
     static constexpr std::uint32_t no_friend = 77;
     test::ToxPtr tox_;
@@ -38,17 +34,6 @@ TEST_F(RunCommand, RunsTheHandlerOfAKnownWord)
 {
     EXPECT_EQ(run("id"), 0);
     EXPECT_EQ(run("id with three args"), 0) << "extra tokens are the handler's business";
-}
-
-TEST_F(RunCommand, AcceptsTextsUpTo1371BytesAndRefusesLonger)
-{
-    const std::string longest = "id " + std::string(1371 - 3, 'x');
-    ASSERT_EQ(longest.size(), 1371u);
-    EXPECT_EQ(run(longest), 0);
-
-    const std::string too_long = longest + "x";
-    EXPECT_EQ(run(too_long), -1);
-    EXPECT_EQ(run("id", 1372), -1) << "the given length decides, not the text";
 }
 
 TEST_F(RunCommand, RefusesUnknownWords)

@@ -62,7 +62,7 @@ protected:
     {
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        run_command(bot(), pair_.friend_number, command.c_str(), static_cast<std::int32_t>(command.size()));
+        run_command(bot(), pair_.friend_number, command.c_str());
         Output output;
         output.out = testing::internal::GetCapturedStdout();
         output.err = testing::internal::GetCapturedStderr();
