@@ -1,5 +1,4 @@
-// format_uptime: days, hours and minutes of the bot's running time, and its
-// cut to a small buffer.
+// format_uptime: days, hours and minutes of the bot's running time.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -28,19 +27,6 @@ TEST(FormatUptime, SplitsSecondsIntoDaysHoursAndMinutes)
     EXPECT_EQ(uptime(86400), "1d 0h 0m");
     EXPECT_EQ(uptime(90061), "1d 1h 1m");
     EXPECT_EQ(uptime(400 * UINT64_C(86400)), "400d 0h 0m");
-}
-
-TEST(FormatUptime, CutsToTheBufferAndReturnsTheFullLength)
-{
-    char buffer[6];
-    std::memset(buffer, '#', sizeof buffer);
-    EXPECT_EQ(format_uptime(buffer, 5, 90061), 8) << "«1d 1h 1m» has 8 characters";
-    EXPECT_STREQ(buffer, "1d 1");
-    EXPECT_EQ(buffer[5], '#') << "nothing written past the given size";
-
-    char untouched = '#';
-    EXPECT_EQ(format_uptime(&untouched, 0, 90061), 8);
-    EXPECT_EQ(untouched, '#');
 }
 
 }  // namespace

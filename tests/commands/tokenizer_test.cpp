@@ -1,6 +1,6 @@
 // Splitting a command text into the command word and up to three arguments:
 // every worked example of the tokenizer, the extra empty token after a
-// closing quote, unmatched quotes, and scan_to_char.
+// closing quote, and unmatched quotes.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -108,15 +108,6 @@ TEST(SplitCommand, LongestCommandFitsInASlot)
 
     const std::string quoted = "\"" + std::string(max_command_length - 2, 'q') + "\"";
     EXPECT_EQ(split(quoted).slots, (Slots{quoted, ""}));
-}
-
-TEST(ScanToChar, StopsAtTheCharacterOrTheEnd)
-{
-    EXPECT_EQ(scan_to_char(0, "ab cd", ' '), 2);
-    EXPECT_EQ(scan_to_char(2, "ab cd", ' '), 2) << "started on the character, it returns the start";
-    EXPECT_EQ(scan_to_char(3, "ab cd", ' '), 5) << "no further match: the index of the NUL";
-    EXPECT_EQ(scan_to_char(0, "", '"'), 0);
-    EXPECT_EQ(scan_to_char(1, "\"abc\"", '"'), 4);
 }
 
 }  // namespace

@@ -18,7 +18,6 @@ namespace {
 
 using namespace std::string_literals;
 
-const std::string invalid_command = "Invalid command. Type help for a list of commands";
 const std::vector<std::string> invalid = {invalid_command};
 const std::size_t public_help_lines = 5;
 
@@ -46,22 +45,7 @@ std::string tokens(const std::string &first, std::size_t count)
 
 class BadInput : public BotSuite {
 protected:
-    void SetUp() override
-    {
-        BotSuite::SetUp();
-        make_peer_master(false);
-    }
-
-    std::vector<std::string> conferences()
-    {
-        std::vector<std::string> lines;
-        for (const std::string &line : replies_to("info")) {
-            if (line.rfind("Group ", 0) == 0) {
-                lines.push_back(line);
-            }
-        }
-        return lines;
-    }
+    std::vector<std::string> conferences() { return conference_lines(replies_to("info")); }
 
     void TearDown() override
     {

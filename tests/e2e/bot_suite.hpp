@@ -42,6 +42,12 @@ inline const std::vector<std::string> public_help = {
     "group <type> <pass> : Creates a new groupchat with type: text | audio (optional password)",
 };
 
+// The peer's name in the bot's log lines, no reply at all, and the reply to
+// a message that is no command.
+inline const std::string peer_name(default_peer_name);
+inline const std::vector<std::string> no_reply;
+inline const std::string invalid_command = "Invalid command. Type help for a list of commands";
+
 // A list of one reply.
 inline std::vector<std::string> one(const std::string &reply)
 {

@@ -14,7 +14,6 @@ namespace {
 
 using namespace std::string_literals;
 
-const std::string invalid_command = "Invalid command. Type help for a list of commands";
 
 class FriendMessages : public BotSuite {};
 

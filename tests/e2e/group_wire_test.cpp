@@ -14,17 +14,9 @@
 namespace zorvik::e2e {
 namespace {
 
-const std::string peer_name(default_peer_name);
-const std::vector<std::string> no_reply;
 
 class GroupCommand : public BotSuite {
 protected:
-    void SetUp() override
-    {
-        BotSuite::SetUp();
-        make_peer_master(false);
-    }
-
     std::vector<std::string> conferences() { return conference_lines(replies_to("info")); }
 };
 
@@ -107,14 +99,7 @@ TEST_F(GroupCommand, ConferencesSavedBeforeAKillAreGoneAfterTheRestart)
     EXPECT_EQ(replies_to("group text"), one("Group chat 0 created"));
 }
 
-class InviteCommand : public BotSuite {
-protected:
-    void SetUp() override
-    {
-        BotSuite::SetUp();
-        make_peer_master(false);
-    }
-};
+class InviteCommand : public BotSuite {};
 
 // The default room is 0: absent at first, then the first conference created.
 TEST_F(InviteCommand, BareInviteAsksForTheDefaultRoom)

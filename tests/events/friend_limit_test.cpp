@@ -1,7 +1,8 @@
 // The friend limit on real Tox instances: at the limit a request replaces
 // the friend offline the longest, never a master and never a friend online
 // now; with nobody to replace it is declined; a bot over the limit (an older
-// save) replaces one friend per request, so its count never grows.
+// save) replaces one friend per request, so its count never grows. Also the
+// count of friends online, made afresh from the friend list.
 //
 // Runs inside the private network namespace; one test connects two
 // instances in this process (LAN discovery, about 10 s).
@@ -185,6 +186,11 @@ TEST_F(FriendLimit, AFriendOnlineNowIsKeptAndWithNobodyToReplaceTheRequestIsDecl
         tox_iterate(online.get(), nullptr);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+
+    // The online count is made afresh from the friend list: one of two.
+    bot_state.online_friends = 7;
+    recount_online_friends(bot.get());
+    EXPECT_EQ(bot_state.online_friends, 1);
 
     const Key stranger = new_key();
     const Outcome outcome = request_room(bot.get(), stranger, 2);

@@ -14,7 +14,6 @@
 namespace zorvik::e2e {
 namespace {
 
-const std::vector<std::string> no_reply;
 
 // A master talks to the bot in every test here but the last.
 class MasterGroupCommand : public MasterSuite {

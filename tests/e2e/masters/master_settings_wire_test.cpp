@@ -16,7 +16,6 @@
 namespace zorvik::e2e {
 namespace {
 
-const std::vector<std::string> no_reply;
 
 class MasterSettingsCommand : public MasterSuite {
 protected:

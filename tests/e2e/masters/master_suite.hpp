@@ -18,7 +18,6 @@
 namespace zorvik::e2e {
 
 // The name the peer has in every log line of the bot.
-inline const std::string peer_name(default_peer_name);
 
 inline const std::string invalid_group_number = "Error: Invalid group number";
 inline const std::string master_refusal = "Invalid command.";
