@@ -1,9 +1,5 @@
 #include "base/hex.hpp"
 
-#include <cstring>
-
-#include "base/memory.hpp"
-
 namespace zorvik {
 
 namespace {
@@ -25,31 +21,20 @@ int hex_digit_value(char c)
 
 }  // namespace
 
-std::uint8_t *hex_to_bytes(const char *text, std::size_t *decoded)
+bool parse_public_key(const char *text, std::uint8_t (&key)[TOX_PUBLIC_KEY_SIZE])
 {
-    const std::size_t n = std::strlen(text);
-    auto *bytes = static_cast<std::uint8_t *>(alloc_or_exit(n));
-    std::size_t count = 0;
-    for (std::size_t i = 0; 2 * i < n; ++i) {
+    for (std::size_t i = 0; i < TOX_PUBLIC_KEY_SIZE; ++i) {
         const int high = hex_digit_value(text[2 * i]);
         if (high < 0) {
-            break;
+            return false;
         }
-        if (2 * i + 1 == n) {  // a single last digit stands alone
-            bytes[i] = static_cast<std::uint8_t>(high);
-        } else {
-            const int low = hex_digit_value(text[2 * i + 1]);
-            if (low < 0) {
-                break;
-            }
-            bytes[i] = static_cast<std::uint8_t>(high * 16 + low);
+        const int low = hex_digit_value(text[2 * i + 1]);
+        if (low < 0) {
+            return false;
         }
-        count = i + 1;
+        key[i] = static_cast<std::uint8_t>(high * 16 + low);
     }
-    if (decoded != nullptr) {
-        *decoded = count;
-    }
-    return bytes;
+    return true;
 }
 
 }  // namespace zorvik

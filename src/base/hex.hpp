@@ -1,17 +1,18 @@
-// Decoding of hexadecimal text (bootstrap node keys, master list lines).
+// Public keys written as hexadecimal text (bootstrap node keys, master list
+// lines).
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
+
+#include <tox/tox.h>
 
 namespace zorvik {
 
-// Decodes `text` two characters per byte: byte i comes from characters 2i and
-// 2i+1 (or from the single last character of an odd-length text). Decoding
-// stops at the first position whose characters are not all hexadecimal
-// digits (either case); *decoded receives the number of leading bytes
-// decoded. Returns a zeroed buffer of strlen(text) bytes (at least one) that
-// the caller frees with std::free; out of memory ends the process (status 1).
-std::uint8_t *hex_to_bytes(const char *text, std::size_t *decoded);
+// Decodes the first 64 characters of `text` (NUL-terminated) as a 32-byte
+// public key, two digits of either case per byte. True when all 64 are
+// hexadecimal digits; what follows them is not looked at. On false `key`
+// holds no meaning. Reads no character past the first that is not a digit
+// (the NUL of a shorter text among them).
+bool parse_public_key(const char *text, std::uint8_t (&key)[TOX_PUBLIC_KEY_SIZE]);
 
 }  // namespace zorvik

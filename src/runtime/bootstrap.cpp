@@ -1,7 +1,6 @@
 #include "runtime/bootstrap.hpp"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "bot_state.hpp"
 #include "base/hex.hpp"
@@ -28,17 +27,15 @@ const BootstrapNode bootstrap_node_table[] = {
 void bootstrap_from_table(Tox *tox)
 {
     for (const BootstrapNode *node = bootstrap_node_table; node->address != nullptr; ++node) {
-        std::size_t decoded = 0;
-        std::uint8_t *key = hex_to_bytes(node->public_key_hex, &decoded);
+        std::uint8_t key[TOX_PUBLIC_KEY_SIZE];
         Tox_Err_Bootstrap error = TOX_ERR_BOOTSTRAP_OK;
         // The table's keys are constants of 64 digits; a key that did not
         // decode whole is never handed to the library.
-        if (decoded >= public_key_size) {
+        if (parse_public_key(node->public_key_hex, key)) {
             tox_bootstrap(tox, node->address, node->port, key, &error);
         } else {
             error = TOX_ERR_BOOTSTRAP_BAD_HOST;
         }
-        std::free(key);
         if (error != TOX_ERR_BOOTSTRAP_OK) {
             std::fprintf(stderr, "Failed to bootstrap DHT via: %s %d (error %d)\n", node->address,
                          node->port, static_cast<int>(error));

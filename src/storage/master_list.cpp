@@ -34,11 +34,8 @@ bool master_line_matches(const char *line, const std::uint8_t *public_key)
     if (length < 2 * public_key_size) {
         return false;
     }
-    std::size_t decoded = 0;
-    std::uint8_t *bytes = hex_to_bytes(line, &decoded);
-    const bool match = decoded >= public_key_size && std::memcmp(bytes, public_key, public_key_size) == 0;
-    std::free(bytes);
-    return match;
+    std::uint8_t key[TOX_PUBLIC_KEY_SIZE];
+    return parse_public_key(line, key) && std::memcmp(key, public_key, sizeof key) == 0;
 }
 
 bool is_master(const Tox *tox, std::uint32_t friend_number)
