@@ -43,19 +43,4 @@ TEST_F(RunCommand, RefusesUnknownWords)
     }
 }
 
-TEST_F(RunCommand, UnmatchedQuoteRefusesOnlyWithinTheFirstFourTokens)
-{
-    EXPECT_EQ(run("id \"open"), -1);
-    EXPECT_EQ(run("id a \"b c"), -1);
-    EXPECT_EQ(run("id a b c \"open"), 0) << "text after the fourth token is ignored";
-}
-
-TEST_F(RunCommand, InterpretsTheTextOnlyUpToItsFirstNul)
-{
-    const std::string with_nul("id\0garbage", 10);
-    EXPECT_EQ(run(with_nul), 0);
-    const std::string nul_in_word("i\0d", 3);
-    EXPECT_EQ(run(nul_in_word), -1);
-}
-
 }  // namespace
