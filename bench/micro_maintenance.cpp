@@ -73,7 +73,7 @@ Tox *reload_instance()
 
 void fresh_state()
 {
-    zorvik::registry_resize(0);
+    zorvik::registry_clear();
     zorvik::reset_bot_state(now_seconds());
 }
 
@@ -146,7 +146,7 @@ void BM_EmptyConferenceSweep_100(benchmark::State &state)
         }
         zorvik::sweep_empty_groups(tox);
     }
-    if (tox_conference_get_chatlist_size(tox) != 0 || zorvik::bot_state.group_slots != 0) {
+    if (tox_conference_get_chatlist_size(tox) != 0 || zorvik::group_slot_count() != 0) {
         state.SkipWithError("the sweep left conferences behind");
     }
 }

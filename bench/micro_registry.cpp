@@ -17,7 +17,7 @@ constexpr std::uint32_t registered = 1000;
 
 void empty_registry()
 {
-    zorvik::registry_resize(0);
+    zorvik::registry_clear();
     zorvik::reset_bot_state(0);
 }
 

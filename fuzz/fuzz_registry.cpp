@@ -1,11 +1,8 @@
 // Fuzz target: arbitrary sequences of group_add, group_find and group_remove
 // checked after every step against a plain model of the slots (lowest free
 // slot reused, free slots trimmed from the end, lowest in-use match found,
-// password cut to 63 characters) and against the registry's invariants,
-// including the exact size of the array as AddressSanitizer sees it.
-#include <sanitizer/allocator_interface.h>
-#include <sanitizer/asan_interface.h>
-
+// password cut to 63 characters) and against the registry's invariants
+// (free slots all zero, the last scanned slot in use).
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
@@ -15,13 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "bot_state.hpp"
 #include "fuzz_support.hpp"
 #include "groups/registry.hpp"
 
 namespace {
 
-using zorvik::bot_state;
 using zorvik::GroupRecord;
 
 struct ModelRecord {
@@ -33,7 +28,6 @@ struct ModelRecord {
 
 struct Model {
     std::vector<std::optional<ModelRecord>> slots;
-    std::int32_t allocated = 0;  // slots the array holds
 
     std::int32_t find(std::uint32_t number) const
     {
@@ -47,7 +41,6 @@ struct Model {
 
     void add(std::uint32_t number, std::uint8_t kind, const std::optional<std::string> &password)
     {
-        allocated = static_cast<std::int32_t>(slots.size()) + 1;
         std::size_t i = 0;
         while (i < slots.size() && slots[i]) {
             ++i;
@@ -71,7 +64,6 @@ struct Model {
         while (!slots.empty() && !slots.back()) {
             slots.pop_back();
         }
-        allocated = static_cast<std::int32_t>(slots.size());
     }
 };
 
@@ -100,40 +92,20 @@ bool all_zero(const void *block, std::size_t size)
 void check_registry(const Model &model, std::size_t step)
 {
     const auto expected_slots = static_cast<std::int32_t>(model.slots.size());
-    FUZZ_CHECK(bot_state.group_slots == expected_slots, "step %zu: group_slots expected %d, got %d", step,
-               expected_slots, bot_state.group_slots);
-    if (model.allocated <= 0) {
-        FUZZ_CHECK(bot_state.groups == nullptr, "step %zu: expected no array, got one", step);
-        return;
-    }
-    FUZZ_CHECK(bot_state.groups != nullptr, "step %zu: expected an array of %d slots, got none", step,
-               model.allocated);
-
-    // The array holds exactly the slots the model says: all of them usable,
-    // and the allocator's block no larger. (The block's size is asked of the
-    // allocator: whether the byte after a block is poisoned depends on what
-    // the allocator placed next to it.)
-    const std::size_t bytes = static_cast<std::size_t>(model.allocated) * sizeof(GroupRecord);
-    const auto *base = reinterpret_cast<const char *>(bot_state.groups);
-    FUZZ_CHECK(__asan_region_is_poisoned(const_cast<char *>(base), bytes) == nullptr,
-               "step %zu: expected %d usable slots", step, model.allocated);
-    FUZZ_CHECK(__sanitizer_get_allocated_size(base) == bytes,
-               "step %zu: expected exactly %d slots (%zu bytes), the block holds %zu bytes", step, model.allocated,
-               bytes, __sanitizer_get_allocated_size(base));
-
+    FUZZ_CHECK(zorvik::group_slot_count() == expected_slots, "step %zu: slot count expected %d, got %d", step,
+               expected_slots, zorvik::group_slot_count());
     if (expected_slots > 0) {
-        FUZZ_CHECK(bot_state.groups[expected_slots - 1].in_use != 0, "step %zu: last scanned slot %d is free", step,
+        FUZZ_CHECK(zorvik::group_at(expected_slots - 1).in_use != 0, "step %zu: last scanned slot %d is free", step,
                    expected_slots - 1);
     }
-    for (std::int32_t i = 0; i < model.allocated; ++i) {
-        const GroupRecord &slot = bot_state.groups[i];
-        const std::optional<ModelRecord> *expected =
-            i < expected_slots ? &model.slots[static_cast<std::size_t>(i)] : nullptr;
-        if (expected == nullptr || !*expected) {
+    for (std::int32_t i = 0; i < expected_slots; ++i) {
+        const GroupRecord &slot = zorvik::group_at(i);
+        const std::optional<ModelRecord> &expected = model.slots[static_cast<std::size_t>(i)];
+        if (!expected) {
             FUZZ_CHECK(all_zero(&slot, sizeof slot), "step %zu: free slot %d is not all zero", step, i);
             continue;
         }
-        const ModelRecord &record = **expected;
+        const ModelRecord &record = *expected;
         FUZZ_CHECK(slot.in_use != 0, "step %zu: slot %d expected in use, got free", step, i);
         FUZZ_CHECK(slot.conference_number == record.conference_number,
                    "step %zu: slot %d expected conference %u, got %u", step, i, record.conference_number,
@@ -171,8 +143,7 @@ void check_find_all(const Model &model, std::size_t step)
 
 void reset_registry()
 {
-    zorvik::registry_resize(0);
-    zorvik::reset_bot_state(0);
+    zorvik::registry_clear();
 }
 
 }  // namespace

@@ -22,28 +22,11 @@ constexpr std::size_t longest_password = password_size - 1;
 constexpr std::uint64_t seconds_per_day = 86400;
 constexpr std::uint64_t default_inactive_limit_seconds = 365 * seconds_per_day;
 
-// One slot of the group registry (see groups/registry.hpp for its invariants).
-struct GroupRecord {
-    std::uint32_t conference_number;
-    std::uint8_t in_use;
-    std::uint8_t password_protected;
-    std::uint8_t kind;  // 0 text, 1 audio
-    char title[max_name_length + 1];
-    std::uint32_t title_length;
-    char password[password_size];
-    // The friend whose "group" created the conference, by public key (a
-    // friend number can pass to another friend); for the per-friend quota.
-    std::uint8_t has_creator;
-    std::uint8_t creator[public_key_size];
-};
-
 struct BotState {
     std::uint64_t start_time;
     std::uint64_t inactive_limit_seconds;
     std::int32_t default_room;
     std::int32_t online_friends;
-    GroupRecord *groups;
-    std::int32_t group_slots;
     // Set only by the SIGINT handler; sig_atomic_t is the type a handler may
     // store into safely.
     volatile std::sig_atomic_t stop_requested;

@@ -121,7 +121,7 @@ void handle_invite(Tox *tox, std::uint32_t friend_number, std::int32_t num_args,
     DisplayName name;
     friend_display_name(tox, friend_number, name);
 
-    const GroupRecord &group = bot_state.groups[slot];
+    const GroupRecord &group = group_at(slot);
     bool password_ok = group.password_protected == 0;
     if (!password_ok && num_args >= 2) {
         // A password try: refused unchecked while the friend is locked out

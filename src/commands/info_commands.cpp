@@ -56,8 +56,8 @@ bool format_conference_line(const Tox *tox, std::uint32_t conference_number, cha
     }
     const char *title = "None";
     const std::int32_t slot = group_find(conference_number);
-    if (slot >= 0 && bot_state.groups[slot].title_length != 0) {
-        title = bot_state.groups[slot].title;
+    if (slot >= 0 && group_at(slot).title_length != 0) {
+        title = group_at(slot).title;
     }
     const bool audio = tox_conference_get_type(tox, conference_number, nullptr) == TOX_CONFERENCE_TYPE_AV;
     std::snprintf(line, sizeof line, "Group %d | %s | peers: %d | Title: %s", static_cast<int>(conference_number),

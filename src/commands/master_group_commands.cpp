@@ -52,16 +52,13 @@ void handle_passwd(Tox *tox, std::uint32_t friend_number, std::int32_t num_args,
     }
     DisplayName name;
     friend_display_name(tox, friend_number, name);
-    GroupRecord &group = bot_state.groups[slot];
-    std::memset(group.password, 0, sizeof group.password);
     if (num_args == 1) {
-        group.password_protected = 0;
+        group_set_password(slot, nullptr);
         reply_text(tox, friend_number, "No password set");
         std::printf("No password set for group %d by %s\n", static_cast<int>(n), name);
         return;
     }
-    group.password_protected = 1;
-    std::memcpy(group.password, args.arg[2], std::strlen(args.arg[2]));  // at most 63 bytes, checked above
+    group_set_password(slot, args.arg[2]);  // at most 63 bytes, checked above
     reply_text(tox, friend_number, "Password set");
     std::printf("Password for group %d set by %s\n", static_cast<int>(n), name);
 }

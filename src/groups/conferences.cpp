@@ -15,11 +15,10 @@ bool at_conference_cap(const Tox *tox)
 
 void sweep_empty_groups(Tox *tox)
 {
-    // Walk by index and re-read group_slots and groups at every step: a
-    // removal clears only the slot just examined (slots never move) and may
-    // trim the range or move the array.
-    for (std::int32_t i = 0; i < bot_state.group_slots; ++i) {
-        const GroupRecord &slot = bot_state.groups[i];
+    // Walk by index and re-read the count at every step: a removal clears
+    // only the slot just examined (slots never move) and may trim the range.
+    for (std::int32_t i = 0; i < group_slot_count(); ++i) {
+        const GroupRecord &slot = group_at(i);
         if (slot.in_use == 0) {
             continue;
         }

@@ -7,15 +7,9 @@
 
 #include <tox/tox.h>
 
-namespace zorvik {
+#include "groups/registry.hpp"
 
-// The most conferences the bot holds at once. libtoxcore numbers
-// conferences with 16 bits internally and crashes when the 65,536th is
-// created; every conference also costs memory and idle CPU, and "info"
-// answers with one line per conference. 1,000 keeps a community's rooms
-// well within reach while bounding those costs (about 2 MiB of memory and
-// one "info" of 1,004 lines).
-inline constexpr std::uint32_t max_conferences = 1000;
+namespace zorvik {
 
 // The most conferences one friend's "group" may have created and the bot
 // still holds: without it, one stranger could fill the cap for everyone by

@@ -47,10 +47,7 @@ void run_main_loop(Tox *tox)
 void shut_down(Tox *tox)
 {
     if (tox_conference_get_chatlist_size(tox) != 0) {
-        for (std::int32_t i = 0; i < bot_state.group_slots; ++i) {
-            bot_state.groups[i] = GroupRecord{};
-        }
-        registry_resize(0);
+        registry_clear();
         delete_all_conferences(tox);
     }
     save_data(tox, save_path);

@@ -21,12 +21,12 @@ class ConferenceTitle : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        registry_resize(0);
+        registry_clear();
         reset_bot_state(0);
     }
     void TearDown() override
     {
-        registry_resize(0);
+        registry_clear();
         reset_bot_state(0);
     }
 
@@ -40,7 +40,7 @@ protected:
     {
         const std::int32_t slot = group_find(conference);
         EXPECT_GE(slot, 0) << "conference " << conference << " is not registered";
-        return bot_state.groups[slot < 0 ? 0 : slot];
+        return group_at(slot < 0 ? 0 : slot);
     }
 };
 
@@ -62,7 +62,7 @@ TEST_F(ConferenceTitle, KeepsTheLastTitleOfARegisteredConferenceCutToTheField)
         {"a title of another conference is ignored", {{3, "Ours"}, {4, "Not ours"}}, "Ours"},
     };
     for (const auto &c : cases) {
-        registry_resize(0);
+        registry_clear();
         reset_bot_state(0);
         ASSERT_EQ(group_add(3, 0, nullptr), 0);
         ASSERT_EQ(group_add(5, 0, "pw"), 0);
@@ -80,8 +80,7 @@ TEST_F(ConferenceTitle, KeepsTheLastTitleOfARegisteredConferenceCutToTheField)
 TEST_F(ConferenceTitle, TitleWithAnEmptyRegistryIsIgnored)
 {
     title_event(0, "Nobody");
-    EXPECT_EQ(bot_state.groups, nullptr);
-    EXPECT_EQ(bot_state.group_slots, 0);
+    EXPECT_EQ(group_slot_count(), 0);
 }
 
 }  // namespace

@@ -28,13 +28,13 @@ class ConferenceCap : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        registry_resize(0);
+        registry_clear();
         reset_bot_state(0);
         ASSERT_TRUE(cwd_.ok());
         ASSERT_NE(pair_.bot, nullptr) << zorvik::test::tox_unavailable_reason();
         ASSERT_TRUE(zorvik::test::write_file(dir_.file("masterkeys"), pair_.other_id + "\n"));
     }
-    void TearDown() override { registry_resize(0); }
+    void TearDown() override { registry_clear(); }
 
     Tox *bot() { return pair_.bot.get(); }
     std::size_t conferences() { return tox_conference_get_chatlist_size(bot()); }
@@ -106,7 +106,7 @@ TEST_F(ConferenceCap, GroupAtTheCapRecyclesEmptyConferencesFirst)
     }
     EXPECT_EQ(output.err, swept) << "the sweep logs as the hourly one does";
     EXPECT_EQ(conferences(), 1u);
-    EXPECT_EQ(bot_state.group_slots, 1);
+    EXPECT_EQ(group_slot_count(), 1);
 }
 
 TEST_F(ConferenceCap, GroupAtTheCapWithNothingToRecycleIsRefused)
@@ -116,7 +116,7 @@ TEST_F(ConferenceCap, GroupAtTheCapWithNothingToRecycleIsRefused)
     const Output output = run("group audio");
     EXPECT_EQ(output.out, "Group chat creation by  refused: limit of 1000 groups reached\n");
     EXPECT_EQ(conferences(), max_conferences) << "nothing may be created at the cap";
-    EXPECT_EQ(bot_state.group_slots, 0) << "nothing may be registered at the cap";
+    EXPECT_EQ(group_slot_count(), 0) << "nothing may be registered at the cap";
 }
 
 TEST_F(ConferenceCap, APlainFriendHoldsAFewRoomsOfHisOwnAndAMasterAnyNumber)
@@ -157,7 +157,7 @@ TEST_F(ConferenceCap, MastersInvitationThatCannotBeJoinedRegistersNothing)
         const Output output = invite(std::string(100, 'x'));
         EXPECT_EQ(output.err, c.line) << c.what;
         EXPECT_EQ(output.out, "") << c.what << ": nothing may be reported as accepted";
-        EXPECT_EQ(bot_state.group_slots, 0) << c.what << ": nothing may be registered";
+        EXPECT_EQ(group_slot_count(), 0) << c.what << ": nothing may be registered";
         EXPECT_EQ(conferences(), c.held) << c.what;
     }
 }

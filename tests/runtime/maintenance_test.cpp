@@ -88,7 +88,7 @@ class RemoveStaleFriends : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        registry_resize(0);
+        registry_clear();
         reset_bot_state(static_cast<std::uint64_t>(std::time(nullptr)));
         ASSERT_TRUE(cwd_.ok());
         tox_ = make_tox();
@@ -272,14 +272,14 @@ protected:
 
     void SetUp() override
     {
-        registry_resize(0);
+        registry_clear();
         reset_bot_state(static_cast<std::uint64_t>(std::time(nullptr)));
         ASSERT_EQ(shared_pair->failure, "");
         bot_ = shared_pair->bot.get();
     }
     void TearDown() override
     {
-        registry_resize(0);
+        registry_clear();
         reset_bot_state(0);
     }
 
@@ -316,7 +316,7 @@ protected:
     static bool slot_is_zero(std::int32_t index)
     {
         static const GroupRecord zero{};
-        return std::memcmp(&bot_state.groups[index], &zero, sizeof zero) == 0;
+        return std::memcmp(&group_at(index), &zero, sizeof zero) == 0;
     }
 
     Tox *bot_ = nullptr;
@@ -346,7 +346,7 @@ TEST_F(SweepEmptyGroups, LeavesEveryEmptyConferenceAndKeepsTheSlotsOfTheOthers)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string("before «") + c.before + "», after «" + c.after + "»");
-        registry_resize(0);
+        registry_clear();
         reset_bot_state(0);
         std::string expected_log;
         std::vector<std::uint32_t> left;
@@ -374,8 +374,8 @@ TEST_F(SweepEmptyGroups, LeavesEveryEmptyConferenceAndKeepsTheSlotsOfTheOthers)
             EXPECT_FALSE(library_knows(gone)) << "conference " << gone << " should be left in the library too";
         }
         std::string after;
-        for (std::int32_t i = 0; i < bot_state.group_slots; ++i) {
-            const GroupRecord &slot = bot_state.groups[i];
+        for (std::int32_t i = 0; i < group_slot_count(); ++i) {
+            const GroupRecord &slot = group_at(i);
             after += after.empty() ? "" : " ";
             if (slot.in_use == 0) {
                 after += slot_is_zero(i) ? "-" : "?";
@@ -386,7 +386,6 @@ TEST_F(SweepEmptyGroups, LeavesEveryEmptyConferenceAndKeepsTheSlotsOfTheOthers)
             }
         }
         EXPECT_EQ(after, c.after);
-        EXPECT_EQ(bot_state.groups == nullptr, bot_state.group_slots == 0) << "an empty range releases the array";
     }
 }
 
