@@ -71,17 +71,6 @@ void forget_replies(std::uint32_t friend_number)
     }
 }
 
-std::uint32_t unread_reply_lines(std::uint32_t friend_number)
-{
-    const FriendReplies *replies = entry(friend_number);
-    return replies == nullptr ? 0 : replies->unread;
-}
-
-std::uint32_t unread_reply_lines_total()
-{
-    return total_unread;
-}
-
 void reset_reply_budget()
 {
     friends.fill(FriendReplies{});

@@ -20,8 +20,9 @@
 // The counts live in a fixed table owned by this file, indexed by friend
 // number; friends numbered reply_budget_slots or higher (only an older save
 // holds so many) go uncounted. A friend's count starts again at zero when
-// his connection drops (the library's queue for him is gone) and when his
-// number is given to a new friend.
+// his connection drops (the library's queue for him is gone); a friend is
+// deleted only while offline, so a number given to a new friend starts at
+// zero too.
 #pragma once
 
 #include <cstddef>
@@ -46,13 +47,9 @@ void note_reply_sent(std::uint32_t friend_number);
 // The friend acknowledged one reply line (a read receipt).
 void note_reply_read(std::uint32_t friend_number);
 
-// Nothing queued for the friend will be acknowledged any more (his
-// connection dropped), or the number belongs to a new friend.
+// Nothing queued for the friend will be acknowledged any more: his
+// connection dropped.
 void forget_replies(std::uint32_t friend_number);
-
-// Lines unread by the friend, and by all friends.
-std::uint32_t unread_reply_lines(std::uint32_t friend_number);
-std::uint32_t unread_reply_lines_total();
 
 // Forgets every count (start-up state, and tests).
 void reset_reply_budget();

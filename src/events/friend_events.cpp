@@ -58,11 +58,11 @@ void on_friend_read_receipt(Tox *, std::uint32_t friend_number, std::uint32_t, v
 void on_friend_request(Tox *tox, const std::uint8_t *public_key, const std::uint8_t *, std::size_t, void *)
 {
     if (make_room_for_friend(tox, public_key, max_friends)) {
+        // A number freed by a deleted friend comes with no unread replies:
+        // only offline friends are deleted, and going offline forgot them.
         Tox_Err_Friend_Add error = TOX_ERR_FRIEND_ADD_OK;
-        const std::uint32_t added = tox_friend_add_norequest(tox, public_key, &error);
-        if (error == TOX_ERR_FRIEND_ADD_OK) {
-            forget_replies(added);  // the number may have been a deleted friend's
-        } else {
+        tox_friend_add_norequest(tox, public_key, &error);
+        if (error != TOX_ERR_FRIEND_ADD_OK) {
             std::fprintf(stderr, "tox_friend_add_norequest failed (error %d)\n", static_cast<int>(error));
         }
     }

@@ -23,8 +23,7 @@ bool offline_longer(const OfflineFriend &a, const OfflineFriend &b)
     return a.last_online != b.last_online ? a.last_online < b.last_online : a.friend_number < b.friend_number;
 }
 
-}  // namespace
-
+// The friend make_room_for_friend may replace, or UINT32_MAX for none.
 std::uint32_t friend_to_replace(const Tox *tox)
 {
     const NumberList friends = fetch_friend_list(tox);
@@ -54,6 +53,8 @@ std::uint32_t friend_to_replace(const Tox *tox)
     std::free(offline);
     return chosen;
 }
+
+}  // namespace
 
 bool make_room_for_friend(Tox *tox, const std::uint8_t *public_key, std::size_t limit)
 {

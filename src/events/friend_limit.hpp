@@ -16,16 +16,12 @@ namespace zorvik {
 // measurements and the margin are in docs/design.md).
 constexpr std::size_t max_friends = 500;
 
-// The friend a new friend may replace: offline now, not a master, and with
-// the oldest last-online time (a friend never seen online counts as oldest;
-// among equals, the first in the friend list). UINT32_MAX when no friend
-// qualifies.
-std::uint32_t friend_to_replace(const Tox *tox);
-
 // Decides whether a request from `public_key` may be accepted while the bot
 // holds at most `limit` friends. Below the limit, or for a key that is
 // already a friend, it may, and nothing happens. At or over the limit the
-// friend_to_replace is deleted first and named on standard output; when
+// friend who may be replaced is deleted first and named on standard output:
+// one offline now, not a master, with the oldest last-online time (a friend
+// never seen online counts as oldest; among equals, the lowest number). When
 // there is none the request is declined with a line on standard error and
 // nothing is deleted. Returns true when the request may be accepted.
 bool make_room_for_friend(Tox *tox, const std::uint8_t *public_key, std::size_t limit);
