@@ -23,17 +23,22 @@ enum class Access : std::uint8_t {
 // runs, in this order: a command for masters answers "Invalid command." to
 // anybody else, whatever the arguments; fewer than `min_args` arguments
 // answer `missing_args_reply`. Each refusal is the one reply and changes
-// nothing.
+// nothing. Then a first argument that begins with '#' names a channel, and
+// `channel_handler` runs instead of `handler` where the row has one (builds
+// without channels have none, so such an argument is an invalid number as
+// it always was).
 struct CommandEntry {
     const char *word;  // null in the row that ends the table
     Access access;
     std::int32_t min_args;
     const char *missing_args_reply;  // null when min_args is 0
     CommandHandler handler;
+    CommandHandler channel_handler;  // null: "#n" goes to `handler`
 };
 
-// Fifteen rows in search order, then an empty row: the whole boundary
-// between friends and masters.
+// The rows in search order (fifteen, and "channel" in builds with
+// channels), then an empty row: the whole boundary between friends and
+// masters.
 extern const CommandEntry command_table[];
 
 // The row whose word equals `word` exactly (case-sensitive), or null.

@@ -6,11 +6,10 @@
 
 #include <tox/toxav.h>
 
-#include "base/clock.hpp"
 #include "base/text.hpp"
 #include "bot_state.hpp"
 #include "commands/handlers.hpp"
-#include "commands/password_tries.hpp"
+#include "commands/invite_password.hpp"
 #include "commands/replies.hpp"
 #include "groups/conferences.hpp"
 #include "groups/registry.hpp"
@@ -122,33 +121,13 @@ void handle_invite(Tox *tox, std::uint32_t friend_number, std::int32_t num_args,
     friend_display_name(tox, friend_number, name);
 
     const GroupRecord &group = group_at(slot);
-    bool password_ok = group.password_protected == 0;
-    if (!password_ok && num_args >= 2) {
-        // A password try: refused unchecked while the friend is locked out
-        // for guessing.
-        std::uint8_t public_key[TOX_PUBLIC_KEY_SIZE] = {};
-        tox_friend_get_public_key(tox, friend_number, public_key, nullptr);
-        const std::uint64_t now = monotonic_seconds();
-        const PasswordGate gate = password_try_gate(public_key, now);
-        if (!gate.allowed) {
-            if (gate.first_refusal) {
-                std::fprintf(stderr, "Password tries by %s refused for %u min (too many wrong passwords)\n", name,
-                             static_cast<unsigned>(gate.minutes));
-            }
-            char reply[max_message_length];
-            std::snprintf(reply, sizeof reply, "Too many wrong passwords. Try again in %u min.",
-                          static_cast<unsigned>(gate.minutes));
-            reply_text(tox, friend_number, reply);
-            return;
-        }
-        password_ok = std::strcmp(args.arg[2], group.password) == 0;
-        if (password_ok) {
-            note_right_password(public_key);
-        } else {
-            note_wrong_password(public_key, now);
-        }
+    const InvitePassword verdict = check_invite_password(
+        tox, friend_number, name, group.password_protected != 0 ? group.password : nullptr,
+        num_args >= 2 ? args.arg[2] : nullptr);
+    if (verdict == InvitePassword::locked_out) {
+        return;
     }
-    if (!password_ok) {
+    if (verdict == InvitePassword::wrong) {
         std::fprintf(stderr, "Failed to invite %s to group %d (invalid password)\n", name, static_cast<int>(n));
         reply_text(tox, friend_number, "Invalid password.");
         return;

@@ -29,6 +29,21 @@ void handle_title(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, 
 void handle_gmessage(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args);
 void handle_default(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args);
 
+#if ZORVIK_CHANNELS
+// Channels (channel_commands.cpp): "channel" founds one; the others run in
+// place of the conference handler of the same word when its first argument
+// is "#n".
+void handle_channel(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args);
+void handle_channel_invite(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args);
+void handle_channel_title(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args);
+void handle_channel_passwd(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args);
+void handle_channel_gmessage(Tox *tox, std::uint32_t friend_number, std::int32_t num_args,
+                             const CommandArgs &args);
+void handle_channel_leave(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args);
+// The "Channel #n | ..." lines of "info", lowest number first.
+void reply_channel_lines(Tox *tox, std::uint32_t friend_number);
+#endif
+
 // Master bot settings (master_settings_commands.cpp).
 void handle_master(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args);
 void handle_name(Tox *tox, std::uint32_t friend_number, std::int32_t num_args, const CommandArgs &args);

@@ -31,7 +31,12 @@ void handle_help(Tox *tox, std::uint32_t friend_number, std::int32_t, const Comm
         reply_text(tox, friend_number, "invite : Request invite to default group chat") &&
         reply_text(tox, friend_number, "invite <n> <p> : Request invite to group chat n (with password p if protected)") &&
         reply_text(tox, friend_number,
-                   "group <type> <pass> : Creates a new groupchat with type: text | audio (optional password)");
+                   "group <type> <pass> : Creates a new groupchat with type: text | audio (optional password)")
+#if ZORVIK_CHANNELS
+        && reply_text(tox, friend_number,
+                      "invite #<n> <p> : Request invite to channel n (with password p if protected)")
+#endif
+        ;
     if (sent && is_master(tox, friend_number)) {
         reply_text(tox, friend_number, "For a list of master commands see the commands.txt file");
     }
@@ -90,14 +95,18 @@ void handle_info(Tox *tox, std::uint32_t friend_number, std::int32_t, const Comm
 
     const NumberList chats = fetch_conference_list(tox);
     if (chats.count == 0) {
-        reply_text(tox, friend_number, "No active groupchats");
-        return;
+        if (!reply_text(tox, friend_number, "No active groupchats")) {
+            return;
+        }
     }
     for (std::size_t i = 0; i < chats.count; ++i) {
         if (format_conference_line(tox, chats.numbers[i], line) && !reply_text(tox, friend_number, line)) {
             return;
         }
     }
+#if ZORVIK_CHANNELS
+    reply_channel_lines(tox, friend_number);
+#endif
 }
 
 }  // namespace zorvik

@@ -17,7 +17,12 @@
 #include "events/conference_events.hpp"
 #include "events/friend_events.hpp"
 #include "storage/save_data.hpp"
+#include "storage/save_sections.hpp"
 #include "version.hpp"
+
+#if ZORVIK_CHANNELS
+#include "events/channel_events.hpp"
+#endif
 
 namespace zorvik {
 
@@ -50,6 +55,10 @@ Tox_Options *new_default_options()
         std::exit(1);
     }
     tox_options_default(options);
+#if ZORVIK_CHANNELS
+    // Without this the library neither saves channels nor loads them back.
+    tox_options_set_experimental_groups_persistence(options, true);
+#endif
     return options;
 }
 
@@ -75,6 +84,20 @@ Tox *load_saved_identity(std::FILE *file)
         std::fclose(file);
         std::exit(1);
     }
+#if !ZORVIK_CHANNELS
+    // This library would drop the channels from the next save: keep the
+    // file as it is for a build that can load them.
+    if (save_holds_channels(buffer, static_cast<std::size_t>(size))) {
+        std::free(buffer);
+        std::fclose(file);
+        std::fprintf(stderr,
+                     "Error: %s holds channels (new-style group chats), which this build cannot load; "
+                     "not starting, so that they are not lost. A build with libtoxcore 0.2.19 or newer "
+                     "keeps them.\n",
+                     save_path);
+        std::exit(1);
+    }
+#endif
     Tox_Options *options = new_default_options();
     tox_options_set_savedata_type(options, TOX_SAVEDATA_TYPE_TOX_SAVE);
     tox_options_set_savedata_data(options, buffer, static_cast<std::size_t>(size));
@@ -175,6 +198,10 @@ void register_event_handlers(Tox *tox)
     tox_callback_friend_read_receipt(tox, on_friend_read_receipt);
     tox_callback_conference_invite(tox, on_conference_invite);
     tox_callback_conference_title(tox, on_conference_title);
+#if ZORVIK_CHANNELS
+    tox_callback_group_peer_join(tox, on_channel_peer_join);
+    tox_callback_group_peer_exit(tox, on_channel_peer_exit);
+#endif
 }
 
 void apply_profile_defaults(Tox *tox)
