@@ -76,6 +76,40 @@ std::size_t patch_last_online(std::string &save, std::size_t from, const std::ui
     return at;
 }
 
+std::size_t save_section_at(const std::string &save, std::uint16_t type)
+{
+    constexpr std::size_t save_header = 8;
+    constexpr std::size_t section_header = 8;
+    constexpr std::uint16_t end_type = 255;
+    const auto byte = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<std::uint8_t>(save[i])); };
+    std::size_t at = save_header;
+    while (at <= save.size() && save.size() - at >= section_header) {
+        const std::uint32_t length = byte(at) | byte(at + 1) << 8 | byte(at + 2) << 16 | byte(at + 3) << 24;
+        const auto section_type = static_cast<std::uint16_t>(byte(at + 4) | byte(at + 5) << 8);
+        if (section_type == type) {
+            return at;
+        }
+        if (section_type == end_type) {
+            return std::string::npos;
+        }
+        at += section_header + length;
+    }
+    return std::string::npos;
+}
+
+std::string save_section(std::uint16_t type, const std::string &content)
+{
+    constexpr std::uint16_t section_cookie = 0x01ce;
+    const auto length = static_cast<std::uint32_t>(content.size());
+    std::string bytes;
+    for (const std::uint32_t value : {length, length >> 8, length >> 16, length >> 24, std::uint32_t{type},
+                                      std::uint32_t{type} >> 8, std::uint32_t{section_cookie},
+                                      std::uint32_t{section_cookie} >> 8}) {
+        bytes.push_back(static_cast<char>(static_cast<std::uint8_t>(value)));
+    }
+    return bytes + content;
+}
+
 const char *tox_unavailable_reason()
 {
     return in_private_netns() ? "tox_new failed inside the private network namespace"

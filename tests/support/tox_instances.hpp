@@ -1,6 +1,6 @@
 // Tox instances for in-process tests: refused outside the private network
 // namespace, released on scope exit; a bot identity with one friend; the
-// instance's save data.
+// instance's save data and the sections in it.
 #pragma once
 
 #include <cstdint>
@@ -45,6 +45,17 @@ ToxPtr make_tox_from(const std::string &save);
 // Fills `key` with a random 32-byte string the library accepts as a public
 // key (the last byte's top bit clear); `seed` moves on.
 void random_public_key(std::uint8_t (&key)[TOX_PUBLIC_KEY_SIZE], std::uint64_t &seed);
+
+// Where the section of type `type` begins (at its 8-byte header) in save
+// data, walking the sections from the start; the end marker's type, 255,
+// finds the marker. std::string::npos when the walk meets the end marker
+// first or runs off the data. (Save data: an 8-byte header, then sections
+// of a 32-bit length, a 16-bit type, a 16-bit section cookie, all
+// little-endian, and `length` bytes of content.)
+std::size_t save_section_at(const std::string &save, std::uint16_t type);
+
+// A section of type `type` holding `content`, to insert into save data.
+std::string save_section(std::uint16_t type, const std::string &content);
 
 // Sets, in save data, the last-online time of the friend whose record holds
 // `public_key`, looking for the key from byte `from` on. Returns where the

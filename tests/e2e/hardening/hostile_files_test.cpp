@@ -3,8 +3,9 @@
 // and names that are not regular files at all; every answer must be false
 // or the real master's true, with no output but the stated warnings. The
 // save file against what start-up must refuse: folders, symbolic links,
-// devices and real saves cut short; the bot must end with status 1 and one
-// clear line, and leave the path exactly as it found it.
+// devices, real saves cut short and, in builds without channels, saves that
+// hold channels; the bot must end with status 1 and one clear line, and
+// leave the path exactly as it found it.
 //
 // The master list is asked in this process (the real is_master, a real Tox
 // instance whose friend 0 is added without a request, a throw-away working
@@ -308,29 +309,13 @@ Tox_Err_New library_verdict(const std::string &save)
     return error;
 }
 
-// The length of a save up to the end of its end marker. The library's save
-// is an 8-byte header and sections (a 4-byte length, a 2-byte type and a
-// 2-byte marker, little-endian, then the data), the last of type 255; the
-// library pads the file after it with zeros, which no load looks at.
+// The length of a save up to the end of its end marker (its 8-byte
+// header); the library pads the file after it with zeros, which no load
+// looks at.
 std::size_t length_through_end_marker(const std::string &save)
 {
-    constexpr std::size_t header = 8;
-    constexpr std::size_t section_header = 8;
-    constexpr unsigned end_type = 255;
-    std::size_t at = header;
-    while (at + section_header <= save.size()) {
-        const auto byte = [&](std::size_t i) {
-            return static_cast<std::uint32_t>(static_cast<unsigned char>(save[i]));
-        };
-        const std::uint32_t length = byte(at) | byte(at + 1) << 8 | byte(at + 2) << 16 | byte(at + 3) << 24;
-        const std::uint32_t type = byte(at + 4) | byte(at + 5) << 8;
-        at += section_header;
-        if (type == end_type) {
-            return at;
-        }
-        at += length;
-    }
-    return save.size();
+    const std::size_t end_marker = zorvik::test::save_section_at(save, 255);
+    return end_marker == std::string::npos ? save.size() : end_marker + 8;
 }
 
 class HostileSaveFile : public ::testing::Test {
@@ -448,6 +433,31 @@ TEST_F(HostileSaveFile, RealSaveCutShortIsRefusedWithTheLibrarysErrorAndKeptByte
                  refused, save.size(), data_length, loaded_cuts.empty() ? " (none)" : loaded_cuts.c_str());
     EXPECT_GE(refused, cuts.size() * 3 / 4) << "most cuts should fall inside a section the library refuses";
 }
+
+#if !ZORVIK_CHANNELS
+// A save written by a library with channels, holding one: this build's
+// library loads it without them and would drop them from the next save, so
+// start-up refuses it and keeps it for a build that has channels.
+TEST_F(HostileSaveFile, SaveHoldingChannelsIsRefusedAndKeptByteForByte)
+{
+    ASSERT_TRUE(zorvik::test::in_private_netns()) << zorvik::test::tox_unavailable_reason();
+    std::string save = real_save();
+    // Where libraries with channels put them: after the status section (6),
+    // before the TCP relays (10).
+    const std::size_t relays = zorvik::test::save_section_at(save, 10);
+    ASSERT_NE(relays, std::string::npos) << "a real save has a TCP relay section";
+    save.insert(relays, zorvik::test::save_section(7, std::string(631, '\x5a')));
+    ASSERT_EQ(library_verdict(save), TOX_ERR_NEW_OK) << "this library would load it, without the channels";
+
+    zorvik::e2e::TempDir folder;
+    ASSERT_TRUE(write_file(folder.file(save_name), save));
+    EXPECT_EQ(expect_refused_start(folder),
+              std::vector<std::string>{
+                  "Error: zorvik_save holds channels (new-style group chats), which this build cannot load; not "
+                  "starting, so that they are not lost. A build with libtoxcore 0.2.19 or newer keeps them."});
+    EXPECT_TRUE(read_file(folder.file(save_name)) == save) << "the save must be kept byte for byte";
+}
+#endif
 
 // A FIFO would block a plain open for reading until a writer comes; the
 // bot opens without waiting and refuses it as not a regular file.
