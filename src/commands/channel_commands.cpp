@@ -48,6 +48,30 @@ bool channel_password(const Tox *tox, std::uint32_t number, char (&password)[lon
     return true;
 }
 
+// The password of `channel TYPE "NAME" PASSWORD`: a fourth token glued to
+// the name's closing quote, or else the first word after the blank that
+// ends the (empty) fourth token. Null when there is none.
+const char *read_password_after_name(std::int32_t num_args, const CommandArgs &args,
+                                     char (&word)[max_message_length])
+{
+    if (num_args >= 3 && args.arg[3][0] != '\0') {
+        return args.arg[3];
+    }
+    if (num_args < 3 || args.tail == nullptr || args.tail[0] != ' ') {
+        return nullptr;
+    }
+    // The tail lies inside the command text (at most 1371 bytes), so the
+    // word fits the buffer.
+    std::size_t length = 0;
+    const char *from = args.tail + 1;
+    while (from[length] != '\0' && from[length] != ' ' && length < sizeof word - 1) {
+        word[length] = from[length];
+        ++length;
+    }
+    word[length] = '\0';
+    return length != 0 ? word : nullptr;
+}
+
 void save_channels(Tox *tox)
 {
     save_data(tox, save_path);
@@ -95,7 +119,11 @@ void handle_channel(Tox *tox, std::uint32_t friend_number, std::int32_t num_args
         reply_text(tox, friend_number, "Error: Channel name must be 1 to 48 bytes");
         return;
     }
-    const char *password = num_args >= 3 ? args.arg[3] : nullptr;
+    // The password follows the quoted name after a blank. The tokenizer
+    // skips no blank after a closing quote, so it makes an empty fourth
+    // token of that blank and leaves the password in the tail.
+    char tail_word[max_message_length];
+    const char *password = read_password_after_name(num_args, args, tail_word);
     const std::size_t password_length = password != nullptr ? std::strlen(password) : 0;
     if (password_length > longest_channel_password) {
         reply_text(tox, friend_number, "Error: Channel password must be 32 bytes at most");

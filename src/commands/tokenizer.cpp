@@ -43,6 +43,7 @@ std::int32_t split_command(const char *text, CommandArgs *args, std::int32_t *to
             ++count;
             rest = closing + 1;  // no blank is skipped after a closing quote
             if (count == max_tokens) {
+                args->tail = text + rest;
                 break;
             }
         } else {
@@ -50,6 +51,7 @@ std::int32_t split_command(const char *text, CommandArgs *args, std::int32_t *to
             store_token(args->arg[count], text, rest, end);
             ++count;
             if (text[end] == '\0' || count == max_tokens) {
+                args->tail = text + end;
                 break;
             }
             rest = end + 1;

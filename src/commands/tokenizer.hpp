@@ -16,6 +16,10 @@ constexpr std::int32_t max_command_length = static_cast<std::int32_t>(max_messag
 // arguments. Slot i holds defined text only when i <= num_args.
 struct CommandArgs {
     char arg[max_tokens][max_message_length];
+    // Where splitting stopped in the text: its NUL, or the blank after the
+    // fourth token and what follows. A blank right after a quoted token
+    // ends an empty token, so `a "b c" d` keeps "d" only here.
+    const char *tail;
 };
 
 // Index of the first character at or after `start` that is `c` or the
@@ -23,7 +27,8 @@ struct CommandArgs {
 std::int32_t scan_to_char(std::int32_t start, const char *text, char c);
 
 // Splits `text` into `args`; *token_count receives the number of tokens
-// (1 to 4). Text after the fourth token is ignored. Returns 0, or -1 for a
+// (1 to 4). Text after the fourth token is left in args->tail, which points
+// into `text`. Returns 0, or -1 for a
 // quote opened in one of the first four tokens and never closed.
 std::int32_t split_command(const char *text, CommandArgs *args, std::int32_t *token_count);
 

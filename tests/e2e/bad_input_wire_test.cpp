@@ -19,7 +19,7 @@ namespace {
 using namespace std::string_literals;
 
 const std::vector<std::string> invalid = {invalid_command};
-const std::size_t public_help_lines = 5;
+const std::size_t public_help_lines = public_help.size();
 
 // Every byte value from `first` to 0xFF, in order, leaving out `skipped`.
 std::string byte_range(unsigned first, std::string_view skipped = "")

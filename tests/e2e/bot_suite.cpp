@@ -149,6 +149,10 @@ void BotSuite::start_from_known_state()
         if (std::sscanf(replies[i].c_str(), "Group %d |", &number) == 1) {
             EXPECT_EQ(replies_to("leave " + std::to_string(number)),
                       std::vector<std::string>{"Left group " + std::to_string(number)});
+        } else if (std::sscanf(replies[i].c_str(), "Channel #%d |", &number) == 1) {
+            const std::vector<std::string> left = replies_to("leave #" + std::to_string(number));
+            EXPECT_TRUE(left.size() == 1 && left[0].rfind("Left channel #" + std::to_string(number), 0) == 0)
+                << ::testing::PrintToString(left);
         }
     }
     make_peer_master(false);

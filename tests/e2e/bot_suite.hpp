@@ -12,9 +12,9 @@
 //         EXPECT_EQ(replies_to("help").size(), 5u);
 //     }
 //
-// Every test starts from the same bot state: no conferences, default room 0,
-// the default purge limit of 365 days, and the peer a plain friend (the
-// master list holds nothing else). The bot's profile and the peer's name
+// Every test starts from the same bot state: no conferences and no
+// channels, default room 0, the default purge limit of 365 days, and the
+// peer a plain friend (the master list holds nothing else). The bot's profile and the peer's name
 // carry over from test to test.
 #pragma once
 
@@ -33,13 +33,17 @@ namespace zorvik::e2e {
 
 inline constexpr std::string_view default_peer_name = "E2E Peer";
 
-// The five lines "help" answers every friend with.
+// The lines "help" answers every friend with: five, and one for channels
+// where the bot has them.
 inline const std::vector<std::string> public_help = {
     "info : Print my current status and list active group chats",
     "id : Print my Tox ID",
     "invite : Request invite to default group chat",
     "invite <n> <p> : Request invite to group chat n (with password p if protected)",
     "group <type> <pass> : Creates a new groupchat with type: text | audio (optional password)",
+#if ZORVIK_CHANNELS
+    "invite #<n> <p> : Request invite to channel n (with password p if protected)",
+#endif
 };
 
 // The peer's name in the bot's log lines, no reply at all, and the reply to
@@ -65,8 +69,9 @@ protected:
     // the peer's records of earlier tests and puts the bot in its known
     // state (start_from_known_state).
     void SetUp() override;
-    // Has the bot leave every conference, sets the default room to 0 and the
-    // purge limit to 365 days, and leaves the peer a plain friend.
+    // Has the bot leave every conference and channel, sets the default room
+    // to 0 and the purge limit to 365 days, and leaves the peer a plain
+    // friend.
     static void start_from_known_state();
 
     static BotProcess &bot();

@@ -4,8 +4,10 @@
 #include "support/hex.hpp"
 #include "support/private_netns.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <thread>
+#include <utility>
 
 #include <gtest/gtest.h>
 #include <tox/toxav.h>
@@ -17,6 +19,9 @@ namespace {
 // Upper bound of one sleep between iterations: short, so replies are seen
 // soon after they arrive, whatever interval the library asks for.
 constexpr auto longest_pause = 20ms;
+
+// The name a peer gives itself inside a channel.
+constexpr std::string_view default_peer_name_for_channels = "E2E Member";
 
 std::string bytes_to_string(const std::uint8_t *bytes, std::size_t length)
 {
@@ -109,6 +114,12 @@ void TestPeer::register_callbacks()
     tox_callback_conference_invite(tox_, on_conference_invite);
     tox_callback_conference_message(tox_, on_conference_message);
     tox_callback_conference_title(tox_, on_conference_title);
+#if ZORVIK_CHANNELS
+    tox_callback_group_invite(tox_, on_channel_invite);
+    tox_callback_group_message(tox_, on_channel_message);
+    tox_callback_group_self_join(tox_, on_channel_self_join);
+    tox_callback_group_join_fail(tox_, on_channel_join_fail);
+#endif
 }
 
 TestPeer::~TestPeer()
@@ -376,6 +387,10 @@ void TestPeer::clear()
     invites_.clear();
     conference_messages_.clear();
     conference_titles_.clear();
+#if ZORVIK_CHANNELS
+    channel_invites_.clear();
+    channel_messages_.clear();
+#endif
 }
 
 // The callbacks only record what arrived: no library calls, nothing that can
@@ -423,5 +438,136 @@ void TestPeer::on_conference_title(Tox *, std::uint32_t conference, std::uint32_
 } catch (...) {
     std::fprintf(stderr, "e2e: could not record a conference title\n");
 }
+
+#if ZORVIK_CHANNELS
+
+void TestPeer::on_channel_invite(Tox *, std::uint32_t friend_number, const std::uint8_t *data, std::size_t length,
+                                 const std::uint8_t *name, std::size_t name_length, void *user_data)
+{
+    self(user_data)->channel_invites_.push_back(
+        {friend_number, bytes_to_string(data, length), bytes_to_string(name, name_length)});
+}
+
+void TestPeer::on_channel_message(Tox *, std::uint32_t channel, std::uint32_t, Tox_Message_Type,
+                                  const std::uint8_t *message, std::size_t length, std::uint32_t, void *user_data)
+{
+    self(user_data)->channel_messages_.push_back({channel, bytes_to_string(message, length)});
+}
+
+void TestPeer::on_channel_self_join(Tox *, std::uint32_t channel, void *user_data)
+{
+    self(user_data)->channels_joined_.push_back(channel);
+}
+
+void TestPeer::on_channel_join_fail(Tox *, std::uint32_t channel, Tox_Group_Join_Fail fail, void *user_data)
+{
+    self(user_data)->channel_join_failures_.emplace_back(channel, fail);
+}
+
+void TestPeer::forget_channel_outcomes(std::uint32_t channel)
+{
+    // A number freed by leaving comes back for the next channel: what its
+    // last join did says nothing about this one.
+    std::erase(channels_joined_, channel);
+    std::erase_if(channel_join_failures_, [channel](const auto &failure) { return failure.first == channel; });
+}
+
+std::optional<ChannelInvite> TestPeer::wait_for_channel_invite(std::chrono::milliseconds timeout)
+{
+    if (!iterate_until([this] { return !channel_invites_.empty(); }, timeout)) {
+        return std::nullopt;
+    }
+    ChannelInvite invite = channel_invites_.front();
+    channel_invites_.erase(channel_invites_.begin());
+    return invite;
+}
+
+std::vector<ChannelInvite> TestPeer::take_channel_invites()
+{
+    return std::exchange(channel_invites_, {});
+}
+
+std::optional<std::uint32_t> TestPeer::accept_channel_invite(const ChannelInvite &invite, std::string_view password)
+{
+    const std::string_view name = default_peer_name_for_channels;
+    Tox_Err_Group_Invite_Accept error = TOX_ERR_GROUP_INVITE_ACCEPT_OK;
+    const std::uint32_t channel = tox_group_invite_accept(
+        tox_, invite.friend_number, reinterpret_cast<const std::uint8_t *>(invite.data.data()), invite.data.size(),
+        reinterpret_cast<const std::uint8_t *>(name.data()), name.size(),
+        reinterpret_cast<const std::uint8_t *>(password.data()), password.size(), &error);
+    if (error != TOX_ERR_GROUP_INVITE_ACCEPT_OK) {
+        std::fprintf(stderr, "e2e: tox_group_invite_accept failed with error %d\n", static_cast<int>(error));
+        return std::nullopt;
+    }
+    forget_channel_outcomes(channel);
+    return channel;
+}
+
+std::optional<std::uint32_t> TestPeer::join_channel(const std::string &chat_id, std::string_view password)
+{
+    std::uint8_t id[TOX_GROUP_CHAT_ID_SIZE];
+    if (chat_id.size() != 2 * sizeof id || !test::from_hex(chat_id, id, sizeof id)) {
+        std::fprintf(stderr, "e2e: \"%s\" is no chat ID\n", chat_id.c_str());
+        return std::nullopt;
+    }
+    const std::string_view name = default_peer_name_for_channels;
+    Tox_Err_Group_Join error = TOX_ERR_GROUP_JOIN_OK;
+    const std::uint32_t channel = tox_group_join(
+        tox_, id, reinterpret_cast<const std::uint8_t *>(name.data()), name.size(),
+        reinterpret_cast<const std::uint8_t *>(password.data()), password.size(), &error);
+    if (error != TOX_ERR_GROUP_JOIN_OK) {
+        std::fprintf(stderr, "e2e: tox_group_join failed with error %d\n", static_cast<int>(error));
+        return std::nullopt;
+    }
+    forget_channel_outcomes(channel);
+    return channel;
+}
+
+bool TestPeer::wait_for_channel_join(std::uint32_t channel, std::chrono::milliseconds timeout,
+                                     std::optional<Tox_Group_Join_Fail> *failure)
+{
+    const auto joined = [this, channel] {
+        return std::find(channels_joined_.begin(), channels_joined_.end(), channel) != channels_joined_.end();
+    };
+    const auto failed = [this, channel] {
+        for (const auto &[number, kind] : channel_join_failures_) {
+            if (number == channel) {
+                return std::optional<Tox_Group_Join_Fail>(kind);
+            }
+        }
+        return std::optional<Tox_Group_Join_Fail>();
+    };
+    iterate_until([&] { return joined() || failed().has_value(); }, timeout);
+    if (failure != nullptr) {
+        *failure = failed();
+    }
+    return joined();
+}
+
+std::string TestPeer::channel_topic(std::uint32_t channel) const
+{
+    std::string topic(tox_group_get_topic_size(tox_, channel, nullptr), '\0');
+    tox_group_get_topic(tox_, channel, reinterpret_cast<std::uint8_t *>(topic.data()), nullptr);
+    return topic;
+}
+
+std::string TestPeer::channel_password(std::uint32_t channel) const
+{
+    std::string password(tox_group_get_password_size(tox_, channel, nullptr), '\0');
+    tox_group_get_password(tox_, channel, reinterpret_cast<std::uint8_t *>(password.data()), nullptr);
+    return password;
+}
+
+std::optional<ChannelMessage> TestPeer::wait_for_channel_message(std::chrono::milliseconds timeout)
+{
+    if (!iterate_until([this] { return !channel_messages_.empty(); }, timeout)) {
+        return std::nullopt;
+    }
+    ChannelMessage message = channel_messages_.front();
+    channel_messages_.erase(channel_messages_.begin());
+    return message;
+}
+
+#endif
 
 }  // namespace zorvik::e2e

@@ -42,6 +42,20 @@ struct ConferenceTitle {
     std::string title;
 };
 
+#if ZORVIK_CHANNELS
+// A channel invitation from a friend (the bot).
+struct ChannelInvite {
+    std::uint32_t friend_number = 0;
+    std::string data;  // raw bytes, handed back to accept_channel_invite
+    std::string name;
+};
+
+struct ChannelMessage {
+    std::uint32_t channel = 0;
+    std::string text;
+};
+#endif
+
 // The bot's profile as this peer sees it.
 struct FriendProfile {
     std::string name;
@@ -113,6 +127,25 @@ public:
     std::vector<ConferenceTitle> take_conference_titles();
     std::optional<ConferenceTitle> wait_for_conference_title(std::chrono::milliseconds timeout = 10s);
 
+#if ZORVIK_CHANNELS
+    // Channel invitations, in arrival order.
+    std::optional<ChannelInvite> wait_for_channel_invite(std::chrono::milliseconds timeout = 10s);
+    std::vector<ChannelInvite> take_channel_invites();
+    // Accepts an invitation, or asks to join a public channel by its chat ID
+    // (64 hex digits); this peer's number of the channel, or nullopt when the
+    // library refuses at once. Joining takes a moment: see wait_for_channel_join.
+    std::optional<std::uint32_t> accept_channel_invite(const ChannelInvite &invite, std::string_view password = {});
+    std::optional<std::uint32_t> join_channel(const std::string &chat_id, std::string_view password = {});
+    // Iterates until the join of `channel` succeeded (true) or failed or
+    // timed out (false); a failure's kind goes to *failure when given.
+    bool wait_for_channel_join(std::uint32_t channel, std::chrono::milliseconds timeout = 30s,
+                               std::optional<Tox_Group_Join_Fail> *failure = nullptr);
+    // The channel's topic and password as this peer holds them now.
+    std::string channel_topic(std::uint32_t channel) const;
+    std::string channel_password(std::uint32_t channel) const;
+    std::optional<ChannelMessage> wait_for_channel_message(std::chrono::milliseconds timeout = 10s);
+#endif
+
     // The bot's name, status message and user status as seen now.
     FriendProfile bot_profile() const;
     // Iterates until `matches` holds for the bot's profile.
@@ -143,6 +176,22 @@ private:
     static void on_conference_title(Tox *tox, std::uint32_t conference, std::uint32_t peer,
                                     const std::uint8_t *title, std::size_t length, void *user_data);
 
+#if ZORVIK_CHANNELS
+    static void on_channel_invite(Tox *tox, std::uint32_t friend_number, const std::uint8_t *data,
+                                  std::size_t length, const std::uint8_t *name, std::size_t name_length,
+                                  void *user_data);
+    static void on_channel_message(Tox *tox, std::uint32_t channel, std::uint32_t peer, Tox_Message_Type type,
+                                   const std::uint8_t *message, std::size_t length, std::uint32_t message_id,
+                                   void *user_data);
+    static void on_channel_self_join(Tox *tox, std::uint32_t channel, void *user_data);
+    static void on_channel_join_fail(Tox *tox, std::uint32_t channel, Tox_Group_Join_Fail fail, void *user_data);
+    void forget_channel_outcomes(std::uint32_t channel);
+
+    std::vector<ChannelInvite> channel_invites_;
+    std::vector<ChannelMessage> channel_messages_;
+    std::vector<std::uint32_t> channels_joined_;
+    std::vector<std::pair<std::uint32_t, Tox_Group_Join_Fail>> channel_join_failures_;
+#endif
     Tox *tox_ = nullptr;
     std::optional<std::uint32_t> bot_friend_;
     Tox_Connection bot_connection_ = TOX_CONNECTION_NONE;

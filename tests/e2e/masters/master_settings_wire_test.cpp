@@ -93,7 +93,7 @@ TEST_F(MasterCommand, AppendsAnySeventySixCharactersEveryTime)
         EXPECT_EQ(master_list(), expected) << "the ID should be appended as a line of its own, again when listed";
         expect_stdout_line(out, peer_name + " added master: " + id);
     }
-    EXPECT_EQ(replies_to("help").size(), 6u) << "the peer's own line still makes it a master";
+    EXPECT_EQ(replies_to("help").size(), public_help.size() + 1) << "the peer's own line still makes it a master";
 }
 
 class NameCommand : public MasterSettingsCommand {};
