@@ -523,25 +523,28 @@ std::optional<std::uint32_t> TestPeer::join_channel(const std::string &chat_id, 
     return channel;
 }
 
+std::optional<bool> TestPeer::channel_join_outcome(std::uint32_t channel,
+                                                   std::optional<Tox_Group_Join_Fail> *failure) const
+{
+    if (std::find(channels_joined_.begin(), channels_joined_.end(), channel) != channels_joined_.end()) {
+        return true;
+    }
+    for (const auto &[number, kind] : channel_join_failures_) {
+        if (number == channel) {
+            if (failure != nullptr) {
+                *failure = kind;
+            }
+            return false;
+        }
+    }
+    return std::nullopt;
+}
+
 bool TestPeer::wait_for_channel_join(std::uint32_t channel, std::chrono::milliseconds timeout,
                                      std::optional<Tox_Group_Join_Fail> *failure)
 {
-    const auto joined = [this, channel] {
-        return std::find(channels_joined_.begin(), channels_joined_.end(), channel) != channels_joined_.end();
-    };
-    const auto failed = [this, channel] {
-        for (const auto &[number, kind] : channel_join_failures_) {
-            if (number == channel) {
-                return std::optional<Tox_Group_Join_Fail>(kind);
-            }
-        }
-        return std::optional<Tox_Group_Join_Fail>();
-    };
-    iterate_until([&] { return joined() || failed().has_value(); }, timeout);
-    if (failure != nullptr) {
-        *failure = failed();
-    }
-    return joined();
+    iterate_until([&] { return channel_join_outcome(channel).has_value(); }, timeout);
+    return channel_join_outcome(channel, failure).value_or(false);
 }
 
 std::string TestPeer::channel_topic(std::uint32_t channel) const

@@ -136,8 +136,11 @@ public:
     // library refuses at once. Joining takes a moment: see wait_for_channel_join.
     std::optional<std::uint32_t> accept_channel_invite(const ChannelInvite &invite, std::string_view password = {});
     std::optional<std::uint32_t> join_channel(const std::string &chat_id, std::string_view password = {});
-    // Iterates until the join of `channel` succeeded (true) or failed or
-    // timed out (false); a failure's kind goes to *failure when given.
+    // How the join of `channel` ended: true (in), false (failed, the kind in
+    // *failure when given), nullopt (not yet).
+    std::optional<bool> channel_join_outcome(std::uint32_t channel,
+                                             std::optional<Tox_Group_Join_Fail> *failure = nullptr) const;
+    // Iterates this peer until the join's outcome is known; true when in.
     bool wait_for_channel_join(std::uint32_t channel, std::chrono::milliseconds timeout = 30s,
                                std::optional<Tox_Group_Join_Fail> *failure = nullptr);
     // The channel's topic and password as this peer holds them now.
