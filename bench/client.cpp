@@ -22,6 +22,19 @@
 //                          ones stay. At every step: the target's resident
 //                          memory, idle CPU, "id" round trips and (for the
 //                          bot) the friends in its save.
+//   bench_client channels  (built only where the library has channels,
+//                          libtoxcore 0.2.19 on) the client, a master of the
+//                          bot, founds channels in steps up to each of
+//                          --steps: at every step the bot's resident memory,
+//                          idle CPU and the round trips of "channel" and
+//                          "info". Then the bot is stopped and started again
+//                          on the same folder (it loads its channels), and
+//                          member instances inside the client join the first
+//                          channel (a public one) by its chat ID, up to each
+//                          of --members: the bot's memory and idle CPU again;
+//                          with --messages N, once more after N rounds of
+//                          messages in that channel from every member and
+//                          from the bot ("gmessage").
 //
 // Targets run one at a time, so they never compete with each other for the
 // two cores. The client iterates its own instance every --client-sleep-us
@@ -37,6 +50,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <random>
 #include <string>
@@ -48,6 +62,10 @@
 #include <unistd.h>
 
 #include <tox/tox.h>
+
+#if ZORVIK_CHANNELS
+#include <malloc.h>
+#endif
 
 #include "support/bench_support.hpp"
 
@@ -85,10 +103,17 @@ struct Options {
     // crowd mode
     std::string kind = "gone";  // never, gone or online
     std::vector<int> steps = {100, 500, 1000};
+    bool steps_given = false;
     int batch = 60;
     int settle_seconds = 10;
     bool burst_arrivals = false;  // compare: print when the burst's replies came
     bool echo_baseline = false;  // scale: measure the echo peer on the same save too
+    // channels mode
+    std::vector<int> members = {0, 25, 50, 100};
+    std::string channel_kind = "public";  // of every channel but the first, which is public
+    bool restart = true;  // stop the bot after founding and start it again on its folder
+    int member_every_us = 10000;  // the members are iterated this often, not at every client step
+    int messages = 0;  // then rounds of channel messages: one from every member and one "gmessage" each
 };
 
 struct Received {
@@ -114,19 +139,26 @@ public:
 
     void watch(bench::Child *child) { child_ = child; }
 
-    // Instances iterated together with the client's own at every step (the
-    // crowd of strangers that must stay online while the client waits).
-    void carry(const std::vector<Tox *> *crowd) { crowd_ = crowd; }
+    // Instances iterated together with the client's own (the crowd of
+    // strangers that must stay online while the client waits): at every
+    // step, or at the first step after `every_us` microseconds have passed
+    // since their last iteration.
+    void carry(const std::vector<Tox *> *crowd, int every_us = 0)
+    {
+        crowd_ = crowd;
+        crowd_every_ = std::chrono::microseconds(every_us);
+    }
 
     Tox *tox() const { return tox_; }
 
     // One iteration of the library, then the pause, then the target's pipe.
     void step()
     {
-        if (crowd_ != nullptr) {
+        if (crowd_ != nullptr && Clock::now() - crowd_last_ >= crowd_every_) {
             for (Tox *member : *crowd_) {
                 tox_iterate(member, nullptr);
             }
+            crowd_last_ = Clock::now();
         }
         tox_iterate(tox_, this);
         usleep(static_cast<useconds_t>(sleep_us_));
@@ -302,6 +334,8 @@ private:
     int sleep_us_;
     bench::Child *child_ = nullptr;
     const std::vector<Tox *> *crowd_ = nullptr;
+    std::chrono::microseconds crowd_every_{0};
+    Clock::time_point crowd_last_{};
     std::deque<Received> inbox_;
 };
 
@@ -1086,6 +1120,422 @@ int run_crowd(const Options &options)
     return 0;
 }
 
+#if ZORVIK_CHANNELS
+// --------------------------------------------------------------- channels
+
+// Which member instances got into the channel and which the library turned
+// away: it tells each member in a callback of the member's own instance,
+// which the client iterates without user data.
+struct MemberOutcomes {
+    std::vector<const Tox *> joined;
+    std::vector<const Tox *> refused;
+    std::vector<int> refusals;  // the Tox_Group_Join_Fail of each refusal
+};
+MemberOutcomes member_outcomes;
+
+void on_member_self_join(Tox *tox, std::uint32_t, void *)
+{
+    member_outcomes.joined.push_back(tox);
+}
+
+void on_member_join_fail(Tox *tox, std::uint32_t, Tox_Group_Join_Fail fail, void *)
+{
+    member_outcomes.refused.push_back(tox);
+    member_outcomes.refusals.push_back(static_cast<int>(fail));
+}
+
+bool member_settled(const Tox *member)
+{
+    return std::find(member_outcomes.joined.begin(), member_outcomes.joined.end(), member) !=
+               member_outcomes.joined.end() ||
+           std::find(member_outcomes.refused.begin(), member_outcomes.refused.end(), member) !=
+               member_outcomes.refused.end();
+}
+
+struct ChannelReading {
+    std::string what;              // "found", "restart" or "members"
+    int channels = 0;              // channels the bot holds
+    int members = 0;               // member instances started
+    int joined = 0;                // of them, in the channel
+    int refused = 0;               // of them, turned away by the library
+    int peers = -1;                // "peers:" on the first channel's "info" line (the bot counts itself)
+    double start_ms = -1;          // restart: fork to the last banner line
+    long save_kib = -1;
+    long rss_kib = 0;
+    long peak_kib = 0;
+    double idle_cpu_percent = 0;   // utime + stime (clock ticks)
+    double idle_run_percent = 0;   // schedstat (nanoseconds)
+    double client_cpu_percent = 0; // the client's process, members included, in the same window
+    long client_rss_kib = 0;
+    bench::Summary channel_rtt{};  // the "channel" commands of this step
+    bench::Summary info_rtt{};     // "info" to its last line
+    bench::Summary id_rtt{};
+};
+
+// The bot as it stands after the settling time: memory, idle CPU (and the
+// client's own over the same window), then "info" (four fixed lines here,
+// as the bot holds no conferences, and one per channel) and "id" round
+// trips. False when an "info" answer does not come whole.
+bool read_channel_bot(const Options &options, Client &client, bench::Child &child, std::uint32_t friend_number,
+                      const std::string &first_line, const std::string &folder, ChannelReading *reading)
+{
+    client.run_for(options.settle_seconds);
+    reading->rss_kib = bench::resident_kib(child.pid());
+    reading->peak_kib = peak_kib(child.pid());
+    reading->client_rss_kib = bench::resident_kib(getpid());
+    reading->save_kib = file_kib(folder + "/zorvik_save");
+    const double cpu_before = bench::cpu_seconds(child.pid());
+    const double run_before = bench::run_time_ms(child.pid());
+    const double client_before = bench::cpu_seconds(getpid());
+    client.run_for(options.idle_seconds);
+    reading->idle_cpu_percent =
+        100.0 * cpu_difference(cpu_before, bench::cpu_seconds(child.pid())) / options.idle_seconds;
+    reading->idle_run_percent = (bench::run_time_ms(child.pid()) - run_before) / (10.0 * options.idle_seconds);
+    reading->client_cpu_percent =
+        100.0 * cpu_difference(client_before, bench::cpu_seconds(getpid())) / options.idle_seconds;
+
+    const std::size_t lines = 4 + static_cast<std::size_t>(reading->channels);
+    Clock::time_point sent_at;
+    std::vector<double> info_ms;
+    for (int i = 0; i < options.info_repeats; ++i) {
+        const auto replies = client.exchange(friend_number, "info", lines, options.reply_timeout_s, &sent_at);
+        if (!replies) {
+            return false;
+        }
+        if (reading->channels > 0 && replies->back().text.rfind("Channel #", 0) != 0) {
+            std::fprintf(stderr, "unexpected \"info\" answer: %zu lines, last \"%s\"\n", replies->size(),
+                         replies->back().text.c_str());
+            return false;
+        }
+        info_ms.push_back(bench::elapsed_ms(sent_at, replies->back().at));
+        for (const Received &r : *replies) {
+            const std::size_t at = r.text.find(" | peers: ");
+            if (r.text.rfind(first_line, 0) == 0 && at != std::string::npos) {
+                reading->peers = std::atoi(r.text.c_str() + at + 10);
+            }
+        }
+        client.run_for(0.5);  // lines beyond the expected ones land here, not in the next answer
+    }
+    reading->info_rtt = bench::summarize(info_ms);
+    std::vector<double> id_ms;
+    for (int i = 0; i < 10; ++i) {
+        const auto replies = client.exchange(friend_number, "id", 1, options.reply_timeout_s, &sent_at);
+        if (replies) {
+            id_ms.push_back(bench::elapsed_ms(sent_at, replies->back().at));
+        }
+    }
+    reading->id_rtt = bench::summarize(id_ms);
+    return true;
+}
+
+// Founds channels until the bot holds `target` of them, each with its own
+// "channel" command; their round trips go to *rtts. The first one founded
+// is public: its number and chat ID are kept for the members. False when
+// an answer is not "Channel #N created ...".
+bool found_channels(const Options &options, Client &client, std::uint32_t friend_number, int target, int *held,
+                    unsigned *first_number, std::string *chat_id, std::vector<double> *rtts)
+{
+    while (*held < target) {
+        const bool is_public = *held == 0 || options.channel_kind == "public";
+        const std::string command =
+            std::string("channel ") + (is_public ? "public" : "private") + " \"bench " + std::to_string(*held) + "\"";
+        Clock::time_point sent_at;
+        const auto replies = client.exchange(friend_number, command, 1, options.reply_timeout_s, &sent_at);
+        unsigned number = 0;
+        if (!replies || std::sscanf(replies->front().text.c_str(), "Channel #%u created", &number) != 1) {
+            std::fprintf(stderr, "\"%s\" was answered with \"%s\"\n", command.c_str(),
+                         replies ? replies->front().text.c_str() : "(nothing)");
+            return false;
+        }
+        rtts->push_back(bench::elapsed_ms(sent_at, replies->front().at));
+        if (*held == 0) {
+            const std::string &text = replies->front().text;
+            const std::size_t at = text.find("Chat ID: ");
+            if (at == std::string::npos || text.size() < at + 9 + 2 * TOX_GROUP_CHAT_ID_SIZE) {
+                std::fprintf(stderr, "no chat ID in \"%s\"\n", text.c_str());
+                return false;
+            }
+            *chat_id = text.substr(at + 9, 2 * TOX_GROUP_CHAT_ID_SIZE);
+            *first_number = number;
+        }
+        ++*held;
+    }
+    return true;
+}
+
+// Starts members until there are `target` of them, in batches: each is a
+// stranger to the bot (see new_stranger) that joins the channel by its chat
+// ID; a batch is done when each of its members is in or turned away, or at
+// the time-out.
+bool join_members(const Options &options, Client &client, const std::uint8_t *chat_id, int target,
+                  std::vector<Tox *> *members, std::vector<std::uint32_t> *numbers)
+{
+    while (static_cast<int>(members->size()) < target) {
+        const int count = std::min(options.batch, target - static_cast<int>(members->size()));
+        std::vector<Tox *> batch;
+        for (int i = 0; i < count; ++i) {
+            const std::size_t index = members->size();
+            Tox *member = new_stranger(static_cast<std::uint16_t>(20000 + index), client.tox());
+            if (member == nullptr) {
+                std::fprintf(stderr, "member %zu: tox_new failed\n", index);
+                return false;
+            }
+            tox_callback_group_self_join(member, on_member_self_join);
+            tox_callback_group_join_fail(member, on_member_join_fail);
+            members->push_back(member);
+            batch.push_back(member);
+            const std::string name = "member " + std::to_string(index);
+            Tox_Err_Group_Join error = TOX_ERR_GROUP_JOIN_OK;
+            numbers->push_back(tox_group_join(member, chat_id, reinterpret_cast<const std::uint8_t *>(name.data()),
+                                              name.size(), nullptr, 0, &error));
+            if (error != TOX_ERR_GROUP_JOIN_OK) {
+                std::fprintf(stderr, "member %zu: tox_group_join failed (error %d)\n", index,
+                             static_cast<int>(error));
+                return false;
+            }
+        }
+        const auto deadline = Clock::now() + std::chrono::seconds(options.connect_timeout_s);
+        while (Clock::now() < deadline &&
+               !std::all_of(batch.begin(), batch.end(), [](const Tox *member) { return member_settled(member); })) {
+            client.step();
+        }
+        std::fprintf(stderr, "%zu members: %zu in, %zu turned away\n", members->size(),
+                     member_outcomes.joined.size(), member_outcomes.refused.size());
+    }
+    return true;
+}
+
+// Rounds of traffic in the channel: every member that got in sends a
+// message to the channel, then the client has the bot send one with
+// "gmessage" and waits for its answer. False when "gmessage" fails.
+bool send_channel_traffic(const Options &options, Client &client, std::uint32_t friend_number, unsigned channel,
+                          const std::vector<Tox *> &members, const std::vector<std::uint32_t> &numbers)
+{
+    for (int round = 0; round < options.messages; ++round) {
+        for (std::size_t i = 0; i < members.size(); ++i) {
+            const std::string text = "member " + std::to_string(i) + " message " + std::to_string(round);
+            tox_group_send_message(members[i], numbers[i], TOX_MESSAGE_TYPE_NORMAL,
+                                   reinterpret_cast<const std::uint8_t *>(text.data()), text.size(), nullptr);
+        }
+        const std::string command =
+            "gmessage #" + std::to_string(channel) + " \"bot message " + std::to_string(round) + "\"";
+        Clock::time_point sent_at;
+        const auto replies = client.exchange(friend_number, command, 1, options.reply_timeout_s, &sent_at);
+        if (!replies || replies->front().text != "Message sent.") {
+            std::fprintf(stderr, "\"%s\" was answered with \"%s\"\n", command.c_str(),
+                         replies ? replies->front().text.c_str() : "(nothing)");
+            return false;
+        }
+    }
+    return true;
+}
+
+void print_channel_reading(const ChannelReading &r)
+{
+    char start[32] = "-";
+    if (r.start_ms >= 0) {
+        std::snprintf(start, sizeof start, "%.0f", r.start_ms);
+    }
+    char channel_rtt[64] = "-";
+    if (r.channel_rtt.count != 0) {
+        std::snprintf(channel_rtt, sizeof channel_rtt, "%.0f (%.0f)", r.channel_rtt.median, r.channel_rtt.max);
+    }
+    std::printf("| %s | %d | %d | %d | %d | %d | %s | %ld | %.1f | %.1f | %.1f | %.2f | %s | %.0f (%.0f) | %.0f | %.0f | "
+                "%.0f |\n",
+                r.what.c_str(), r.channels, r.members, r.joined, r.refused, r.peers, start, r.save_kib,
+                to_mib(r.rss_kib), to_mib(r.peak_kib), r.idle_cpu_percent, r.idle_run_percent, channel_rtt,
+                r.info_rtt.median, r.info_rtt.max, r.id_rtt.median, r.client_cpu_percent, to_mib(r.client_rss_kib));
+}
+
+// Appends the client's address to the bot's master list: only masters
+// found channels.
+bool add_master(const std::string &folder, const Client &client)
+{
+    std::uint8_t address[TOX_ADDRESS_SIZE];
+    tox_self_get_address(client.tox(), address);
+    std::string list = zorvik::test::read_file(folder + "/masterkeys");
+    list += bench::to_hex(address, sizeof address) + "\n";
+    return bench::write_file(folder + "/masterkeys", std::vector<std::uint8_t>(list.begin(), list.end()));
+}
+
+int run_channels(Options options)
+{
+    // The members' instances are the client's own memory, which is not
+    // measured; this keeps the library's large per-connection buffers of a
+    // hundred members in a channel from staying resident in the client.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
+    if (!options.steps_given) {
+        options.steps = {10, 50, 100};
+    }
+    if (options.channel_kind != "public" && options.channel_kind != "private") {
+        std::fputs("bench_client channels: --channel-kind is public or private\n", stderr);
+        return 2;
+    }
+    std::printf("bench_client channels: bot %s; channels (the first public, the others %s) up to", options.bot.c_str(),
+                options.channel_kind.c_str());
+    for (const int step : options.steps) {
+        std::printf(" %d", step);
+    }
+    std::printf("; %s; members in the first channel up to", options.restart ? "restart" : "no restart");
+    for (const int step : options.members) {
+        std::printf(" %d", step);
+    }
+    std::printf(" (batches of %d); %d rounds of messages; %d s settle, %d s idle\n", options.batch, options.messages,
+                options.settle_seconds, options.idle_seconds);
+    std::printf("load average at start: %s\n", bench::load_average_text().c_str());
+    std::printf("| step | channels | members | in | turned away | peers (info) | start to banner ms | save KiB | "
+                "VmRSS MiB | VmHWM MiB | idle CPU %% (ticks) | idle CPU %% (schedstat) | \"channel\" rtt median (max) "
+                "ms | \"info\" last line median (max) ms | \"id\" rtt median ms | client CPU %% | client RSS MiB |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+
+    ScratchFolder scratch("zorvik-bench-channels-", options.keep_scratch);
+    const std::string &folder = scratch.path;
+    // The restarted bot is a second child (a child is started only once)
+    // and is met by a second client: in this network an identity that knew
+    // the bot before its stop can take minutes to find it again, a new
+    // friend about 10 s.
+    auto client = std::make_unique<Client>(options.client_sleep_us);
+    if (!add_master(folder, *client)) {
+        return 1;
+    }
+    bench::Child first_run;
+    bench::Child second_run;
+    bench::Child *bot = &first_run;
+    std::string id_hex;
+    const auto first_friend = start_and_connect(options, true, *client, first_run, folder, "", &id_hex);
+    if (!first_friend) {
+        return 1;
+    }
+    std::uint32_t friend_number = *first_friend;
+
+    int held = 0;
+    unsigned first_number = 0;
+    std::string chat_id;
+    std::vector<int> founding = options.steps;
+    founding.insert(founding.begin(), 0);
+    for (const int step : founding) {
+        ChannelReading reading;
+        reading.what = "found";
+        std::vector<double> rtts;
+        if (!found_channels(options, *client, friend_number, step, &held, &first_number, &chat_id, &rtts)) {
+            return 1;
+        }
+        reading.channels = held;
+        reading.channel_rtt = bench::summarize(rtts);
+        const std::string first_line = "Channel #" + std::to_string(first_number) + " |";
+        if (!read_channel_bot(options, *client, *bot, friend_number, first_line, folder, &reading)) {
+            return 1;
+        }
+        print_channel_reading(reading);
+    }
+    const std::string first_line = "Channel #" + std::to_string(first_number) + " |";
+
+    if (options.restart) {
+        // Stopped as the service manager stops it, then started on the same
+        // folder: it loads its channels from the save.
+        first_run.stop(30000);
+        client = std::make_unique<Client>(options.client_sleep_us);
+        if (!add_master(folder, *client)) {
+            return 1;
+        }
+        ChannelReading reading;
+        reading.what = "restart";
+        reading.channels = held;
+        const auto start = Clock::now();
+        if (!second_run.start(options.bot, {}, folder, folder + "/stderr.log")) {
+            return 1;
+        }
+        bot = &second_run;
+        client->watch(bot);
+        const std::string id_line = second_run.wait_for_line("ID: ", 60000);
+        if (second_run.wait_for_line("Inactive contacts purged after", 60000).empty() ||
+            id_line.size() < 4 + 2 * TOX_ADDRESS_SIZE) {
+            std::fputs("no complete banner from the restarted bot\n", stderr);
+            return 1;
+        }
+        reading.start_ms = bench::elapsed_ms(start, Clock::now());
+        const std::optional<std::uint32_t> second_friend = client->add(id_line.substr(4));
+        if (!second_friend || !client->wait_connected(*second_friend, options.connect_timeout_s)) {
+            std::fputs("the client did not connect to the restarted bot\n", stderr);
+            return 1;
+        }
+        friend_number = *second_friend;
+        client->current_friend = friend_number;
+        if (!read_channel_bot(options, *client, *bot, friend_number, first_line, folder, &reading)) {
+            return 1;
+        }
+        print_channel_reading(reading);
+    }
+
+    std::vector<Tox *> members;
+    std::vector<std::uint32_t> member_channels;  // each member's number of the channel
+    bool ok = true;
+    if (!options.members.empty() && held == 0) {
+        std::fputs("bench_client channels: members need a channel; --steps founds none\n", stderr);
+        ok = false;
+    }
+    std::uint8_t chat_id_bytes[TOX_GROUP_CHAT_ID_SIZE] = {};
+    if (ok && held > 0 && !bench::from_hex(chat_id, chat_id_bytes, sizeof chat_id_bytes)) {
+        std::fprintf(stderr, "bad chat ID %s\n", chat_id.c_str());
+        ok = false;
+    }
+    client->carry(&members, options.member_every_us);
+    for (std::size_t i = 0; ok && i < options.members.size(); ++i) {
+        ChannelReading reading;
+        reading.what = "members";
+        reading.channels = held;
+        ok = join_members(options, *client, chat_id_bytes, options.members[i], &members, &member_channels);
+        reading.members = static_cast<int>(members.size());
+        reading.joined = static_cast<int>(member_outcomes.joined.size());
+        reading.refused = static_cast<int>(member_outcomes.refused.size());
+        ok = ok && read_channel_bot(options, *client, *bot, friend_number, first_line, folder, &reading);
+        if (ok) {
+            print_channel_reading(reading);
+        }
+    }
+    if (ok && options.messages > 0) {
+        ChannelReading reading;
+        reading.what = "traffic";
+        reading.channels = held;
+        ok = send_channel_traffic(options, *client, friend_number, first_number, members, member_channels);
+        reading.members = static_cast<int>(members.size());
+        reading.joined = static_cast<int>(member_outcomes.joined.size());
+        reading.refused = static_cast<int>(member_outcomes.refused.size());
+        ok = ok && read_channel_bot(options, *client, *bot, friend_number, first_line, folder, &reading);
+        if (ok) {
+            print_channel_reading(reading);
+        }
+    }
+    if (!member_outcomes.refusals.empty()) {
+        std::printf("members turned away, Tox_Group_Join_Fail:");
+        for (const int fail : member_outcomes.refusals) {
+            std::printf(" %d", fail);
+        }
+        std::printf("\n");
+    }
+    std::printf("load average at end:   %s\n", bench::load_average_text().c_str());
+    const int status = bot->stop(30000);
+    client->watch(nullptr);
+    client->carry(nullptr);
+    for (Tox *member : members) {
+        tox_kill(member);
+    }
+    if (!ok) {
+        return 1;
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "the bot did not exit cleanly after SIGINT (wait status %d)\n", status);
+    }
+    scratch.succeeded();
+    return 0;
+}
+#endif  // ZORVIK_CHANNELS
+
 void usage()
 {
     std::fputs("usage: bench_client compare [--bot PATH] [--echo PATH] [--order bot,echo|echo,bot]\n"
@@ -1096,8 +1546,34 @@ void usage()
                "       bench_client crowd [--kind never|gone|online] [--steps 100,500,1000] [--batch N]\n"
                "                            [--target bot|echo] [--settle S] [--idle S]\n"
                "                            (strangers who befriend the target; its memory and idle CPU at each step)\n"
+#if ZORVIK_CHANNELS
+               "       bench_client channels [--steps 10,50,100] [--members 0,25,50,100] [--batch N]\n"
+               "                            [--channel-kind public|private] [--no-restart] [--member-every-us U]\n"
+               "                            [--messages N] [--settle S] [--idle S] [--info-repeats N]\n"
+               "                            (channels founded by a master, then members in one of them;\n"
+               "                            --messages: then N rounds of messages in it, from each member and the bot)\n"
+#else
+               "       bench_client channels (not in this build: the library has no channels before 0.2.19)\n"
+#endif
                "       [--keep-scratch] keeps the targets' folders (with their stderr.log)\n",
                stderr);
+}
+
+// A comma-separated list of rising numbers from `low` to `high`.
+bool parse_rising(const char *text, long low, long high, std::vector<int> *values)
+{
+    values->clear();
+    for (const char *p = text; *p != '\0';) {
+        char *end = nullptr;
+        const long value = std::strtol(p, &end, 10);
+        if (end == p || value < low || value > high || (!values->empty() && value <= values->back()) ||
+            (*end != ',' && *end != '\0')) {
+            return false;
+        }
+        values->push_back(static_cast<int>(value));
+        p = *end == ',' ? end + 1 : end;
+    }
+    return !values->empty();
 }
 
 bool parse_int(const char *text, int low, int high, int *value)
@@ -1176,18 +1652,24 @@ int main(int argc, char **argv)
         } else if (arg == "--kind" && has_value) {
             options.kind = argv[++i];
         } else if (arg == "--steps" && has_value) {
-            options.steps.clear();
-            for (const char *p = argv[++i]; *p != '\0';) {
-                char *end = nullptr;
-                const long step = std::strtol(p, &end, 10);
-                if (end == p || step < 1 || step > 40000 ||
-                    (!options.steps.empty() && step <= options.steps.back())) {
-                    std::fputs("bench_client: --steps needs rising numbers from 1 to 40000, comma-separated\n", stderr);
-                    return 2;
-                }
-                options.steps.push_back(static_cast<int>(step));
-                p = *end == ',' ? end + 1 : end;
+            if (!parse_rising(argv[++i], 1, 40000, &options.steps)) {
+                std::fputs("bench_client: --steps needs rising numbers from 1 to 40000, comma-separated\n", stderr);
+                return 2;
             }
+            options.steps_given = true;
+        } else if (arg == "--members" && has_value) {
+            if (!parse_rising(argv[++i], 0, 1000, &options.members)) {
+                std::fputs("bench_client: --members needs rising numbers from 0 to 1000, comma-separated\n", stderr);
+                return 2;
+            }
+        } else if (arg == "--channel-kind" && has_value) {
+            options.channel_kind = argv[++i];
+        } else if (arg == "--no-restart") {
+            options.restart = false;
+        } else if (arg == "--messages") {
+            int_option(0, 100000, &options.messages);
+        } else if (arg == "--member-every-us") {
+            int_option(0, 1000000, &options.member_every_us);
         } else if (arg == "--batch") {
             int_option(1, 1000, &options.batch);
         } else if (arg == "--settle") {
@@ -1214,6 +1696,14 @@ int main(int argc, char **argv)
     }
     if (options.mode == "crowd") {
         return run_crowd(options);
+    }
+    if (options.mode == "channels") {
+#if ZORVIK_CHANNELS
+        return run_channels(options);
+#else
+        std::fputs("bench_client channels: this build has no channels (libtoxcore before 0.2.19)\n", stderr);
+        return 2;
+#endif
     }
     usage();
     return 2;

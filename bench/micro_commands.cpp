@@ -37,7 +37,9 @@ void split_and_find(benchmark::State &state, const std::string &message)
     CommandArgs args;
     for (auto _ : state) {
         std::int32_t tokens = 0;
-        const std::int32_t split = zorvik::split_command(message.c_str(), &args, &tokens);
+        // Not const: Google Benchmark 1.9 deprecates DoNotOptimize of a
+        // const reference.
+        std::int32_t split = zorvik::split_command(message.c_str(), &args, &tokens);
         const zorvik::CommandEntry *row = zorvik::find_command(args.arg[0]);
         benchmark::DoNotOptimize(split);
         benchmark::DoNotOptimize(row);
@@ -79,7 +81,7 @@ void BM_RunCommand_UnknownWord(benchmark::State &state)
 {
     const std::string message = "nosuchcommand 3 secret";
     for (auto _ : state) {
-        const std::int32_t result = zorvik::run_command(nullptr, 0, message.c_str());
+        std::int32_t result = zorvik::run_command(nullptr, 0, message.c_str());
         benchmark::DoNotOptimize(result);
     }
 }
@@ -88,7 +90,7 @@ void BM_RunCommand_UnknownLongest1371(benchmark::State &state)
 {
     const std::string message = longest_single_word();
     for (auto _ : state) {
-        const std::int32_t result = zorvik::run_command(nullptr, 0, message.c_str());
+        std::int32_t result = zorvik::run_command(nullptr, 0, message.c_str());
         benchmark::DoNotOptimize(result);
     }
 }
