@@ -209,6 +209,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (split != 0) {
         return 0;
     }
+    // The tail points into the text, at its NUL or at what the fourth token
+    // left.
+    FUZZ_CHECK(args.tail >= working.get() && args.tail <= working.get() + message.size(),
+               "split_command: tail outside the text");
+    FUZZ_CHECK(args.tail[0] == '\0' || count == 4, "split_command: a tail after fewer than four tokens");
     check_tokens(message, args, count, reference);
     check_dispatch(args.arg[0]);
     return 0;

@@ -19,6 +19,7 @@ struct Split {
     std::int32_t result = 0;
     std::int32_t tokens = 0;
     std::vector<std::string> slots;  // the filled slots only
+    std::string tail;                // the text after the fourth token
 };
 
 Split split(const std::string &text)
@@ -30,6 +31,7 @@ Split split(const std::string &text)
         for (std::int32_t i = 0; i < out.tokens; ++i) {
             out.slots.emplace_back(args->arg[i]);
         }
+        out.tail = args->tail;
     }
     return out;
 }
@@ -40,6 +42,7 @@ struct Example {
     const char *text;
     bool dispatches;  // a row of the command table matches slot 0
     Slots slots;      // num_args is slots.size() - 1
+    const char *tail = "";  // what is left after the fourth token
 };
 
 // Texts that split: the worked examples and the rules that follow from
@@ -51,13 +54,13 @@ const Example examples[] = {
     {"leave 2 ", true, {"leave", "2", ""}},
     {"title 1 \"My room\"", true, {"title", "1", "\"My room\"", ""}},
     {"statusmessage \"Hello\"", true, {"statusmessage", "\"Hello\"", ""}},
-    {"gmessage 1 \"hi\" extra", true, {"gmessage", "1", "\"hi\"", ""}},
-    {"title 1 a b c", true, {"title", "1", "a", "b"}},
+    {"gmessage 1 \"hi\" extra", true, {"gmessage", "1", "\"hi\"", ""}, " extra"},
+    {"title 1 a b c", true, {"title", "1", "a", "b"}, " c"},
     {"Help", false, {"Help"}},
     {" help", false, {"", "help"}},
     {"\"help\"", false, {"\"help\"", ""}},
     // A quote after the fourth token has no effect.
-    {"title 1 a b \"never closed", true, {"title", "1", "a", "b"}},
+    {"title 1 a b \"never closed", true, {"title", "1", "a", "b"}, " \"never closed"},
     // A closing quote at the end adds an empty token, unless four are there.
     {"a \"b\"", false, {"a", "\"b\"", ""}},
     {"a b c \"d\"", false, {"a", "b", "c", "\"d\""}},
@@ -66,6 +69,8 @@ const Example examples[] = {
     {"a \"b\" c", false, {"a", "\"b\"", "", "c"}},
     {"a \"b\"c d", false, {"a", "\"b\"", "c", "d"}},
     {"\"a\"\"b\"", false, {"\"a\"", "\"b\"", ""}},
+    // What a blank after a quoted third token leaves: the rest of the text.
+    {"a b \"c d\" e f", false, {"a", "b", "\"c d\"", ""}, " e f"},
     // A quote inside a plain token is an ordinary character.
     {"ab\"c", false, {"ab\"c"}},
     {"name ab\"c d", true, {"name", "ab\"c", "d"}},
@@ -75,7 +80,7 @@ const Example examples[] = {
     // Empty texts and blanks alone.
     {"", false, {""}},
     {" ", false, {"", ""}},
-    {"    ", false, {"", "", "", ""}},
+    {"    ", false, {"", "", "", ""}, " "},
 };
 
 TEST(SplitCommand, WorkedExamplesGiveTheDocumentedTokens)
@@ -86,6 +91,7 @@ TEST(SplitCommand, WorkedExamplesGiveTheDocumentedTokens)
         ASSERT_EQ(got.result, 0);
         EXPECT_EQ(got.tokens - 1, static_cast<std::int32_t>(example.slots.size()) - 1) << "num_args";
         EXPECT_EQ(got.slots, example.slots);
+        EXPECT_EQ(got.tail, example.tail);
         EXPECT_EQ(find_command(got.slots.at(0).c_str()) != nullptr, example.dispatches)
             << "command word «" << got.slots.at(0) << "»";
     }
