@@ -19,21 +19,14 @@ namespace {
 // Lines are read in pieces of at most 255 characters; a longer line reaches
 // the matcher as several pieces, each judged on its own.
 constexpr std::size_t line_buffer_size = 256;
-constexpr std::size_t shortest_candidate_line = 32;
 
 }  // namespace
 
 bool master_line_matches(const char *line, const std::uint8_t *public_key)
 {
-    const std::size_t length = std::strlen(line);
-    if (length <= shortest_candidate_line) {
-        return false;
-    }
-    // The key is the first 64 characters; a line shorter than that never
-    // matches, even when its lone last digit would decode to the last byte.
-    if (length < 2 * public_key_size) {
-        return false;
-    }
+    // The key is the first 64 characters, all digits: a shorter line fails
+    // at its end (a line feed or the NUL), so a lone last digit never
+    // decodes to the last byte.
     std::uint8_t key[TOX_PUBLIC_KEY_SIZE];
     return parse_public_key(line, key) && std::memcmp(key, public_key, sizeof key) == 0;
 }
