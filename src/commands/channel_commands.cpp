@@ -162,17 +162,23 @@ void handle_channel(Tox *tox, std::uint32_t friend_number, std::int32_t num_args
         return;
     }
     forget_channel_peers(number);
-    if (password != nullptr) {
-        Tox_Err_Group_Set_Password password_error = TOX_ERR_GROUP_SET_PASSWORD_OK;
+    Tox_Err_Group_Set_Peer_Limit limit_error = TOX_ERR_GROUP_SET_PEER_LIMIT_OK;
+    tox_group_set_peer_limit(tox, number, channel_peer_limit, &limit_error);
+    Tox_Err_Group_Set_Password password_error = TOX_ERR_GROUP_SET_PASSWORD_OK;
+    if (limit_error == TOX_ERR_GROUP_SET_PEER_LIMIT_OK && password != nullptr) {
         tox_group_set_password(tox, number, reinterpret_cast<const std::uint8_t *>(password), password_length,
                                &password_error);
-        if (password_error != TOX_ERR_GROUP_SET_PASSWORD_OK) {
-            tox_group_leave(tox, number, nullptr, 0, nullptr);
-            std::printf("Channel creation by %s failed to set the password (error %d)\n", name,
-                        static_cast<int>(password_error));
-            reply_error(tox, friend_number, "Channel creation failed", static_cast<std::int32_t>(password_error));
-            return;
-        }
+    }
+    if (limit_error != TOX_ERR_GROUP_SET_PEER_LIMIT_OK || password_error != TOX_ERR_GROUP_SET_PASSWORD_OK) {
+        // A channel without its limit or its password is not the one asked
+        // for: it is left at once, before anyone can join.
+        tox_group_leave(tox, number, nullptr, 0, nullptr);
+        const int code = limit_error != TOX_ERR_GROUP_SET_PEER_LIMIT_OK ? static_cast<int>(limit_error)
+                                                                        : static_cast<int>(password_error);
+        std::printf("Channel creation by %s failed to set the %s (error %d)\n", name,
+                    limit_error != TOX_ERR_GROUP_SET_PEER_LIMIT_OK ? "peer limit" : "password", code);
+        reply_error(tox, friend_number, "Channel creation failed", code);
+        return;
     }
     save_channels(tox);
 

@@ -12,10 +12,16 @@
 
 namespace zorvik {
 
-// The most channels the bot holds. An empty channel costs about 25 KiB and
-// 0.4 ms to create at this size; members cost what their connections cost,
-// up to each channel's peer limit.
-inline constexpr std::uint32_t max_channels = 100;
+// What channels cost is their members: an empty one is about 30 KiB, but
+// every member is a connection of about 290 KiB (measured with 100 members
+// in one channel), and anyone who has a public channel's chat ID may join.
+// The bot founds every channel with a peer limit, so the members of all its
+// channels stay below max_channels x channel_peer_limit = 400, about
+// 116 MiB: what the units' memory limit has left beside 500 friends online
+// and the reply budget, less a third for slack. To raise either, raise
+// MemoryMax by about 290 KiB per member place.
+inline constexpr std::uint32_t max_channels = 10;
+inline constexpr std::uint16_t channel_peer_limit = 40;
 
 // The library's limits, checked before it sees a text (it refuses longer
 // ones rather than cutting them).
