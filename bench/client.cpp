@@ -27,8 +27,9 @@
 //                          bot, founds channels in steps up to each of
 //                          --steps: at every step the bot's resident memory,
 //                          idle CPU and the round trips of "channel" and
-//                          "info". Then the bot is stopped and started again
-//                          on the same folder (it loads its channels), and
+//                          "info" (founding stops at the bot's cap). Then
+//                          the bot is stopped and started again on the
+//                          same folder (it loads its channels), and
 //                          member instances inside the client join the first
 //                          channel (a public one) by its chat ID, up to each
 //                          of --members: the bot's memory and idle CPU again;
@@ -1230,18 +1231,24 @@ bool read_channel_bot(const Options &options, Client &client, bench::Child &chil
 
 // Founds channels until the bot holds `target` of them, each with its own
 // "channel" command; their round trips go to *rtts. The first one founded
-// is public: its number and chat ID are kept for the members. False when
-// an answer is not "Channel #N created ...".
+// is public: its number and chat ID are kept for the members. At the bot's
+// cap ("Channel limit reached ...") it stops and sets *capped. False when
+// an answer is anything else but "Channel #N created ...".
 bool found_channels(const Options &options, Client &client, std::uint32_t friend_number, int target, int *held,
-                    unsigned *first_number, std::string *chat_id, std::vector<double> *rtts)
+                    unsigned *first_number, std::string *chat_id, std::vector<double> *rtts, bool *capped)
 {
-    while (*held < target) {
+    while (*held < target && !*capped) {
         const bool is_public = *held == 0 || options.channel_kind == "public";
         const std::string command =
             std::string("channel ") + (is_public ? "public" : "private") + " \"bench " + std::to_string(*held) + "\"";
         Clock::time_point sent_at;
         const auto replies = client.exchange(friend_number, command, 1, options.reply_timeout_s, &sent_at);
         unsigned number = 0;
+        if (replies && replies->front().text.rfind("Channel limit reached", 0) == 0) {
+            std::printf("channel %d refused: %s\n", *held + 1, replies->front().text.c_str());
+            *capped = true;
+            break;
+        }
         if (!replies || std::sscanf(replies->front().text.c_str(), "Channel #%u created", &number) != 1) {
             std::fprintf(stderr, "\"%s\" was answered with \"%s\"\n", command.c_str(),
                          replies ? replies->front().text.c_str() : "(nothing)");
@@ -1370,7 +1377,7 @@ int run_channels(Options options)
         setrlimit(RLIMIT_NOFILE, &files);
     }
     if (!options.steps_given) {
-        options.steps = {10, 50, 100};
+        options.steps = {1, 5, 10};
     }
     if (options.channel_kind != "public" && options.channel_kind != "private") {
         std::fputs("bench_client channels: --channel-kind is public or private\n", stderr);
@@ -1418,12 +1425,18 @@ int run_channels(Options options)
     std::string chat_id;
     std::vector<int> founding = options.steps;
     founding.insert(founding.begin(), 0);
+    bool capped = false;
     for (const int step : founding) {
         ChannelReading reading;
         reading.what = "found";
         std::vector<double> rtts;
-        if (!found_channels(options, *client, friend_number, step, &held, &first_number, &chat_id, &rtts)) {
+        const int before = held;
+        if (!found_channels(options, *client, friend_number, step, &held, &first_number, &chat_id, &rtts,
+                            &capped)) {
             return 1;
+        }
+        if (capped && held == before && step != 0) {
+            break;  // nothing new to read: the last reading was at the cap
         }
         reading.channels = held;
         reading.channel_rtt = bench::summarize(rtts);
@@ -1547,7 +1560,7 @@ void usage()
                "                            [--target bot|echo] [--settle S] [--idle S]\n"
                "                            (strangers who befriend the target; its memory and idle CPU at each step)\n"
 #if ZORVIK_CHANNELS
-               "       bench_client channels [--steps 10,50,100] [--members 0,25,50,100] [--batch N]\n"
+               "       bench_client channels [--steps 1,5,10] [--members 0,25,50,100] [--batch N]\n"
                "                            [--channel-kind public|private] [--no-restart] [--member-every-us U]\n"
                "                            [--messages N] [--settle S] [--idle S] [--info-repeats N]\n"
                "                            (channels founded by a master, then members in one of them;\n"
